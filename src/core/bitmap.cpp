@@ -1,0 +1,107 @@
+#include "core/bitmap.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace pixtrel {
+namespace {
+
+bool IsDepth(int depth) {
+  return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
+}
+
+// The same widening GDI applies when it converts 5-5-5 pixels: 31 becomes 255.
+std::uint8_t Widen5(unsigned v) {
+  return static_cast<std::uint8_t>((v << 3) | (v >> 2));
+}
+
+}  // namespace
+
+std::size_t Bitmap::StrideFor(int width, int depth) {
+  return (static_cast<std::size_t>(width) * static_cast<std::size_t>(depth) + 31) / 32 * 4;
+}
+
+Bitmap::Bitmap(int width, int height, int depth)
+    : width_(width), height_(height), depth_(depth), stride_(StrideFor(width, depth)) {
+  if (width < 0 || height < 0 || !IsDepth(depth)) {
+    throw std::invalid_argument("Bitmap: bad size or depth");
+  }
+  pixels_.assign(stride_ * static_cast<std::size_t>(height), 0);
+  if (depth <= 8)
+    palette_.assign(std::size_t{1} << depth, PaletteEntry{});
+}
+
+Color Bitmap::PixelColor(int x, int y) const {
+  const std::uint8_t* row = Row(y);
+  switch (depth_) {
+    case 32:
+      return {row[x * 4 + 2], row[x * 4 + 1], row[x * 4]};
+    case 24:
+      return {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]};
+    case 16: {
+      const unsigned word = row[x * 2] | (row[x * 2 + 1] << 8);
+      return {Widen5((word >> 10) & 31), Widen5((word >> 5) & 31), Widen5(word & 31)};
+    }
+    default: {
+      const int per_byte = 8 / depth_;
+      const int shift = (per_byte - 1 - x % per_byte) * depth_;
+      const unsigned index = (row[x / per_byte] >> shift) & ((1u << depth_) - 1);
+      const PaletteEntry& entry = palette_[index];
+      return {entry.red, entry.green, entry.blue};
+    }
+  }
+}
+
+void Bitmap::SetPixelColor(int x, int y, Color color) {
+  std::uint8_t* row = Row(y);
+  switch (depth_) {
+    case 32:
+      row[x * 4 + 3] = 0;
+      [[fallthrough]];
+    case 24: {
+      std::uint8_t* pixel = row + x * (depth_ / 8);
+      pixel[0] = color.blue;
+      pixel[1] = color.green;
+      pixel[2] = color.red;
+      break;
+    }
+    case 16: {
+      const unsigned word =
+          ((color.red >> 3) << 10) | ((color.green >> 3) << 5) | (color.blue >> 3);
+      row[x * 2] = static_cast<std::uint8_t>(word);
+      row[x * 2 + 1] = static_cast<std::uint8_t>(word >> 8);
+      break;
+    }
+    default:
+      throw std::logic_error("Bitmap::SetPixelColor on a palette picture");
+  }
+}
+
+Bitmap Bitmap::ToBgr24() const {
+  if (Empty())
+    return {};
+  Bitmap copy(width_, height_, 24);
+  for (int y = 0; y < height_; ++y) {
+    std::uint8_t* out = copy.Row(y);
+    if (depth_ == 24) {
+      std::copy(Row(y), Row(y) + stride_, out);
+    } else if (depth_ == 32) {
+      const std::uint8_t* in = Row(y);
+      for (int x = 0; x < width_; ++x, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+      }
+    } else {
+      for (int x = 0; x < width_; ++x, out += 3) {
+        const Color c = PixelColor(x, y);
+        out[0] = c.blue;
+        out[1] = c.green;
+        out[2] = c.red;
+      }
+    }
+  }
+  return copy;
+}
+
+}  // namespace pixtrel

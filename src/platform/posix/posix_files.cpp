@@ -1,0 +1,188 @@
+#include "platform/posix/posix_files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace pixtrel {
+namespace {
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+std::string ParentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
+  return path.substr(0, slash);
+}
+
+void MakeParents(const std::string& folder) {
+  if (folder.empty() || folder == "/" || folder == ".")
+    return;
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0)
+    return;
+  MakeParents(ParentOf(folder));
+  ::mkdir(folder.c_str(), 0777);
+}
+
+class PosixOutputFile : public OutputFile {
+ public:
+  PosixOutputFile(int fd, std::string temp, std::string target, bool durable)
+      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)), durable_(durable) {}
+
+  ~PosixOutputFile() override {
+    if (fd_ >= 0)
+      ::close(fd_);
+    if (!committed_)
+      ::unlink(temp_.c_str());
+  }
+
+  std::size_t Write(const void* data, std::size_t size) override {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd_, bytes + done, size - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        break;
+      done += static_cast<std::size_t>(n);
+    }
+    if (done < size)
+      failed_ = true;
+    return done;
+  }
+
+  bool Commit() override {
+    if (failed_ || fd_ < 0)
+      return false;
+    bool ok = !durable_ || ::fsync(fd_) == 0;
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (ok && ::rename(temp_.c_str(), target_.c_str()) == 0) {
+      committed_ = true;
+      if (durable_)
+        SyncFolder();
+    }
+    return committed_;
+  }
+
+ private:
+  // The rename itself must reach the disk too, or a crash could bring back the old file.
+  void SyncFolder() {
+    const int dir = ::open(ParentOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
+
+  int fd_;
+  std::string temp_;
+  std::string target_;
+  bool durable_;
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+bool PosixFiles::MakeFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& options) {
+  if (options.make_parents)
+    MakeParents(ParentOf(path));
+
+  // Write beside what a link points to, so the link survives the replacement.
+  std::string target = path;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+
+  mode_t mode = 0;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
+    if (S_ISDIR(st.st_mode))
+      return {nullptr, Reason(EISDIR)};
+    if (::access(target.c_str(), W_OK) != 0)
+      return {nullptr, Reason(errno)};
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  const std::string folder = ParentOf(target);
+  const auto slash = target.find_last_of('/');
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temp = folder + "/." + name + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0)
+    return {nullptr, Reason(errno)};
+  ::fchmod(fd, mode);
+  return {
+      std::make_unique<PosixOutputFile>(fd, std::move(temp), std::move(target), options.durable),
+      {}};
+}
+
+std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return std::nullopt;
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0)
+      break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+bool PosixFiles::FileExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string PosixFiles::SettingsFilePath() {
+  // The XDG rule: a relative XDG_CONFIG_HOME is ignored.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/')
+    return std::string(config) + "/Pixtrel.cfg";
+  const char* home = std::getenv("HOME");
+  std::string home_folder;
+  if (home != nullptr && home[0] != '\0') {
+    home_folder = home;
+  } else if (const passwd* user = ::getpwuid(::getuid())) {
+    home_folder = user->pw_dir;
+  }
+  return home_folder + "/.config/Pixtrel.cfg";
+}
+
+}  // namespace pixtrel

@@ -1,0 +1,18 @@
+// Files on Linux and other POSIX systems.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace pixtrel {
+
+class PosixFiles : public Files {
+ public:
+  bool MakeFolder(const std::string& path) override;
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  // $XDG_CONFIG_HOME/Pixtrel.cfg, or ~/.config/Pixtrel.cfg.
+  std::string SettingsFilePath() override;
+};
+
+}  // namespace pixtrel

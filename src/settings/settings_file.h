@@ -1,0 +1,59 @@
+// The settings file: an INI-style text read afresh at every use and replaced whole at
+// every write, so all readers and the one writer always meet the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace pixtrel {
+
+// The sizes of the buffers the Windows private-profile calls are given: a value comes
+// back in 2048 bytes with its closing NUL, a section's key names in 16384.
+inline constexpr std::size_t kMaxValueBytes = 2047;
+inline constexpr std::size_t kKeyListBytes = 16384;
+
+// The rules on the file's whole text. Section and key names ignore ASCII letter case;
+// the first section of a name is the one read and written.
+namespace settings_text {
+
+// The key's value, unquoted and cut; nullopt when the section or the key is absent.
+std::optional<std::string> FindValue(std::string_view text, std::string_view section,
+                                     std::string_view key);
+std::string ReadValue(std::string_view text, std::string_view section, std::string_view key,
+                      std::string_view default_value);
+// Whether the key is among the names the section lists within kKeyListBytes.
+bool ListsKey(std::string_view text, std::string_view section, std::string_view key);
+// The text with the key set: in place on its own line, or appended to the section,
+// or in a new section at the end of the text.
+std::string WriteValue(std::string_view text, std::string_view section, std::string_view key,
+                       std::string_view value);
+// The text without any section of that name, headers and lines alike.
+std::string EraseSection(std::string_view text, std::string_view section);
+
+}  // namespace settings_text
+
+// Opening does no input or output; each call reads the file as it is at that moment.
+class SettingsFile {
+ public:
+  explicit SettingsFile(Files& files) : files_(files) {}
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view default_value);
+  bool ValueExists(std::string_view section, std::string_view key);
+  // Both raise "Impossible d'écrire dans Pixtrel.cfg" when the file cannot be replaced,
+  // and leave the old file as it was.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void EraseSection(std::string_view section);
+
+ private:
+  std::string CurrentText(const std::string& path);
+  void Replace(const std::string& path, const std::string& text);
+
+  Files& files_;
+};
+
+}  // namespace pixtrel

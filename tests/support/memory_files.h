@@ -1,0 +1,36 @@
+// Files held in memory, with controls for the failures a disk can produce.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace pixtrel::test {
+
+class MemoryFiles : public Files {
+ public:
+  std::map<std::string, std::string> files;  // committed files by path
+  std::vector<std::string> folders;          // every MakeFolder call, in order
+  std::string settings_path = "/config/Pixtrel.cfg";
+
+  // Failure controls.
+  std::string refuse_reason;                   // non-empty: StartFile refuses with it
+  std::size_t accept_bytes = std::size_t(-1);  // a file stores at most this many bytes
+  bool refuse_commit = false;
+  std::set<std::string> unreadable;  // present, but reading them fails
+
+  // Counters.
+  int started = 0;
+  std::vector<std::size_t> write_sizes;  // size of every Write call, in order
+
+  bool MakeFolder(const std::string& path) override;
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  std::string SettingsFilePath() override { return settings_path; }
+};
+
+}  // namespace pixtrel::test

@@ -1,0 +1,105 @@
+#include "core/bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "support/pictures.h"
+
+namespace pixtrel {
+namespace {
+
+TEST(Bitmap, NoPictureIsNotAZeroByZeroPicture) {
+  const Bitmap none;
+  EXPECT_TRUE(none.Empty());
+  const Bitmap zero(0, 0, 32);
+  EXPECT_FALSE(zero.Empty());
+  EXPECT_EQ(zero.Width(), 0);
+  EXPECT_EQ(zero.Height(), 0);
+  EXPECT_EQ(zero.Pixels().size(), 0u);
+  EXPECT_TRUE(zero.ToBgr24().Depth() == 24 && !zero.ToBgr24().Empty());
+  EXPECT_TRUE(none.ToBgr24().Empty());
+}
+
+TEST(Bitmap, RowsArePaddedToFourBytesAndStoredBottomUp) {
+  struct Case {
+    int width, depth;
+    std::size_t stride;
+  };
+  const Case cases[] = {{1, 32, 4}, {3, 32, 12}, {1, 24, 4}, {3, 24, 12}, {4, 24, 12},
+                        {1, 16, 4}, {3, 16, 8},  {5, 8, 8},  {4, 8, 4},   {9, 4, 8},
+                        {8, 4, 4},  {33, 1, 8},  {32, 1, 4}, {0, 32, 0},  {1920, 32, 7680}};
+  for (const Case& c : cases) {
+    Bitmap picture(c.width, 3, c.depth);
+    EXPECT_EQ(picture.Stride(), c.stride) << c.width << " at " << c.depth;
+    EXPECT_EQ(picture.Pixels().size(), c.stride * 3);
+    if (c.width > 0) {
+      EXPECT_EQ(picture.Row(2), picture.Pixels().data());
+      EXPECT_EQ(picture.Row(0), picture.Pixels().data() + 2 * c.stride);
+    }
+  }
+}
+
+TEST(Bitmap, PaletteDepthsStartWithAFullBlackTable) {
+  for (int depth : {1, 4, 8}) {
+    Bitmap picture(2, 2, depth);
+    EXPECT_EQ(picture.Palette().size(), std::size_t{1} << depth);
+    EXPECT_EQ(picture.PixelColor(1, 1), Color{});
+  }
+  EXPECT_TRUE(Bitmap(2, 2, 16).Palette().empty());
+}
+
+TEST(Bitmap, RefusesImpossibleShapes) {
+  EXPECT_THROW(Bitmap(-1, 2, 32), std::invalid_argument);
+  EXPECT_THROW(Bitmap(2, -1, 32), std::invalid_argument);
+  for (int depth : {0, 2, 15, 48})
+    EXPECT_THROW(Bitmap(2, 2, depth), std::invalid_argument);
+}
+
+TEST(Bitmap, SixteenBitsAreFiveFiveFiveWidenedToFullRange) {
+  Bitmap picture(3, 1, 16);
+  picture.SetPixelColor(0, 0, {255, 255, 255});
+  picture.SetPixelColor(1, 0, {0x84, 0x42, 0x08});
+  picture.SetPixelColor(2, 0, {255, 0, 0});
+  const std::uint8_t* row = picture.Row(0);
+  EXPECT_EQ(row[0] | (row[1] << 8), 0x7FFF);  // bit 15 stays clear
+  EXPECT_EQ(row[4] | (row[5] << 8), 0x7C00);
+  EXPECT_EQ(picture.PixelColor(0, 0), (Color{255, 255, 255}));
+  EXPECT_EQ(picture.PixelColor(1, 0), (Color{0x84, 0x42, 0x08}));
+  EXPECT_EQ(picture.PixelColor(2, 0), (Color{255, 0, 0}));
+}
+
+TEST(Bitmap, TwentyFourBitCopyKeepsEveryColourAtEveryDepth) {
+  for (int depth : {32, 24, 16, 8, 4, 1}) {
+    for (const auto& [w, h] : {std::pair{1, 1}, {7, 3}, {33, 2}}) {
+      SCOPED_TRACE(testing::Message() << w << "x" << h << " at " << depth);
+      const Bitmap picture = test::SamplePicture(w, h, depth);
+      const Bitmap copy = picture.ToBgr24();
+      ASSERT_EQ(copy.Depth(), 24);
+      ASSERT_EQ(copy.Width(), w);
+      ASSERT_EQ(copy.Height(), h);
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          ASSERT_EQ(copy.PixelColor(x, y), picture.PixelColor(x, y)) << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+TEST(Bitmap, PaletteIndexesPutTheLeftmostPixelInTheHighBits) {
+  Bitmap picture(8, 1, 1);
+  picture.Palette()[1] = {255, 255, 255, 0};
+  picture.Row(0)[0] = 0x80;
+  EXPECT_EQ(picture.PixelColor(0, 0), (Color{255, 255, 255}));
+  EXPECT_EQ(picture.PixelColor(1, 0), Color{});
+
+  Bitmap nibbles(2, 1, 4);
+  nibbles.Palette()[0xA] = {1, 2, 3, 0};
+  nibbles.Row(0)[0] = 0xA0;
+  EXPECT_EQ(nibbles.PixelColor(0, 0), (Color{3, 2, 1}));
+  EXPECT_EQ(nibbles.PixelColor(1, 0), Color{});
+}
+
+}  // namespace
+}  // namespace pixtrel
