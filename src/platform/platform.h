@@ -2,9 +2,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "capture/capture_stamp.h"
+#include "core/bitmap.h"
+#include "ui/ui.h"
 
 namespace pixtrel {
 
@@ -40,6 +45,70 @@ class Files {
   // Whether anything stands at `path`, readable or not.
   virtual bool FileExists(const std::string& path) = 0;
   virtual std::string SettingsFilePath() = 0;
+};
+
+// The tray icon record as the program fills it.
+struct NotifyIconData {
+  std::uint32_t size = 0;  // 88 once filled: the first version of the record
+  std::uint32_t id = 0;
+  std::uint32_t flags = 0;
+  std::uint32_t callback_message = 0;
+  bool icon = false;  // the application icon
+  char tip[64] = {};  // NUL-terminated, at most 63 characters
+};
+
+using WindowHandle = std::uintptr_t;  // 0: no window
+
+class Platform : public Files {
+ public:
+  // input: bit 15 down now, bit 0 pressed since the last query, for a Windows key code.
+  virtual std::uint16_t AsyncKeyState(std::uint8_t key) = 0;
+  virtual ui::Point CursorPos() = 0;
+
+  // screen
+  virtual ui::Rect ScreenRect() = 0;  // the primary screen: left 0, top 0, width, height
+  virtual int ScreenDepth() = 0;
+  virtual WindowHandle ForegroundWindow() = 0;
+  virtual ui::Rect WindowRect(WindowHandle window) = 0;  // in screen coordinates, with frame
+  virtual ui::Rect ClientRect(WindowHandle window) = 0;  // left 0, top 0
+  // Fills `into` (already sized) from the screen, starting at (x, y); off-screen is black.
+  virtual void CopyScreen(Bitmap& into, int x, int y) = 0;
+  virtual void CopyClient(WindowHandle window, Bitmap& into) = 0;
+
+  // clipboard
+  virtual bool OpenClipboard() = 0;
+  virtual void EmptyClipboard() = 0;
+  virtual void SetClipboardBitmap(const Bitmap& picture) = 0;
+  virtual void SetClipboardPalette(const Bitmap& picture) = 0;
+  virtual void CloseClipboard() = 0;
+
+  // tray
+  virtual void TrayAdd(const NotifyIconData& icon) = 0;
+  virtual void TrayDelete(const NotifyIconData& icon) = 0;
+  virtual void SetForeground(ui::Form& form) = 0;
+  virtual void PostNull(ui::Form& form) = 0;
+  // Runs the menu modally; the chosen item's click comes afterwards as its own event.
+  virtual void PopupMenu(ui::PopupMenu& menu, ui::Point at) = 0;
+
+  // timer: false when the system refuses it
+  virtual bool SetTimer(ui::Timer& timer, bool enabled) = 0;
+
+  // windows and the application
+  virtual void BringApplicationToFront() = 0;
+  virtual void RestoreApplication() = 0;
+  virtual void Quit() = 0;  // ends the event loop once the current event is done
+
+  // dialogs: the chosen path, or nothing when cancelled
+  virtual std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) = 0;
+  virtual void ErrorBox(const std::string& text) = 0;  // caption "Pixtrel", stop icon, OK
+  virtual void PlainBox(const std::string& text) = 0;  // caption "Pixtrel", no icon, OK
+
+  // shell
+  virtual std::string DocumentsFolder() = 0;
+  virtual char PathSeparator() = 0;
+
+  // clock: the local time now
+  virtual ClockReading Now() = 0;
 };
 
 }  // namespace pixtrel

@@ -1,0 +1,91 @@
+#include "app/application.h"
+
+#include <exception>
+
+#include "core/error.h"
+#include "settings/settings_keys.h"
+
+namespace pixtrel {
+
+std::uint8_t HotkeyCode = 0;
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+
+Application::Application(Platform& platform) : platform_(platform) {
+  HotkeyCode = 0;
+  form1_ = std::make_unique<TForm1>(*this);
+  Form1 = form1_.get();
+  Dispatch([] { Form1->Run(); });
+  form4_ = std::make_unique<TForm4>(*this);
+  Form4 = form4_.get();
+  Dispatch([] { Form4->FormCreate(); });
+  form2_ = std::make_unique<TForm2>(*this);
+  Form2 = form2_.get();
+  Dispatch([] { Form2->Initialize(); });
+  form3_ = std::make_unique<TForm3>(*this);
+  Form3 = form3_.get();
+}
+
+Application::~Application() {
+  for (ui::Form* form : {static_cast<ui::Form*>(Form1), static_cast<ui::Form*>(Form4),
+                         static_cast<ui::Form*>(Form2), static_cast<ui::Form*>(Form3)}) {
+    form->SetVisible(false);
+  }
+  form3_.reset();
+  Form3 = nullptr;
+  form2_.reset();
+  Form2 = nullptr;
+  form4_.reset();
+  Form4 = nullptr;
+  form1_.reset();
+  Form1 = nullptr;
+}
+
+void Application::Dispatch(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const Error& error) {
+    platform_.ErrorBox(ErrorBoxText(error.Message()));
+  } catch (const std::bad_alloc&) {
+    platform_.ErrorBox(ErrorBoxText("Mémoire insuffisante"));
+  }
+}
+
+void Application::ApplyShowCommand(int show_command) {
+  if (show_command == 3)
+    Form1->window_state = ui::WindowState::kMaximized;
+  if (show_command == 7)
+    Form1->window_state = ui::WindowState::kMinimized;
+}
+
+void Application::Tick() {
+  if (Form1->Timer1.Enabled())
+    Dispatch([] { Form1->CheckKey(); });
+}
+
+void Application::ShowForm(ui::Form& form) {
+  if (form.centred_once && !form.shown_before) {
+    const ui::Rect screen = platform_.ScreenRect();
+    form.SetBounds({(screen.width - form.bounds.width) / 2,
+                    (screen.height - form.bounds.height) / 2, form.bounds.width,
+                    form.bounds.height});
+  }
+  form.shown_before = true;
+  form.SetVisible(true);
+}
+
+void Application::HideForm(ui::Form& form) {
+  form.SetVisible(false);
+}
+
+std::string Application::DefaultFolder() {
+  return JoinPath(platform_.DocumentsFolder(), std::string(kDefaultFolderName));
+}
+
+std::string Application::JoinPath(const std::string& folder, const std::string& name) {
+  return folder + platform_.PathSeparator() + name;
+}
+
+}  // namespace pixtrel

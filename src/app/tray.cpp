@@ -1,0 +1,122 @@
+// Living in the notification area, polling the hotkey, and moving to and from the viewer.
+#include <algorithm>
+#include <cstring>
+
+#include "app/application.h"
+#include "core/error.h"
+#include "core/key_names.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
+
+namespace pixtrel {
+namespace {
+
+constexpr std::uint32_t kTrayFlags = 1 | 2 | 4;  // message, icon, tip
+constexpr std::uint32_t kMouseMove = 0x200;
+constexpr int kLeftButtonUp = 514;
+constexpr int kRightButtonUp = 517;
+
+}  // namespace
+
+void TForm1::Run() {
+  std::string name;
+  {
+    SettingsFile settings(app_.platform());
+    name = ReadSetting(settings, kRunHotkeyRead);
+  }
+  app_.platform().TrayDelete(TrayIconData);
+
+  TrayIconData = {};
+  TrayIconData.size = 88;
+  TrayIconData.flags = kTrayFlags;
+  TrayIconData.callback_message = kMouseMove;
+  TrayIconData.icon = true;
+  const std::string tip = name + " to snap...";
+  std::memcpy(TrayIconData.tip, tip.data(), std::min(tip.size(), sizeof TrayIconData.tip - 1));
+
+  DragOrigin = {-1, -1};
+  DragCursor = {-1, -1};
+  drag_open_ = false;
+  HotkeyCode = HotkeyCodeFor(name);
+  if (RegionMode) {
+    app_.HideForm(*Form4);
+    RegionMode = false;
+  }
+  MinimizeToTray();
+}
+
+void TForm1::MinimizeToTray() {
+  if (!Timer1.Enabled()) {
+    // A timer already running keeps its phase.
+    if (!app_.platform().SetTimer(Timer1, true))
+      throw Error("Pas assez de timers disponibles");
+    Timer1.SetEnabled(true);
+  }
+  app_.platform().TrayAdd(TrayIconData);
+  app_.HideForm(*this);
+  InTray = true;
+}
+
+void TForm1::RestoreMainForm() {
+  Timer1.SetEnabled(false);
+  app_.platform().SetTimer(Timer1, false);
+  app_.ShowForm(*this);
+  app_.platform().BringApplicationToFront();
+  if (window_state == ui::WindowState::kMinimized) {
+    window_state = ui::WindowState::kNormal;
+    app_.platform().RestoreApplication();
+  }
+  app_.platform().TrayDelete(TrayIconData);
+  InTray = false;
+}
+
+void TForm1::CheckKey() {
+  // An auto-record capture polls again at its end; that poll runs here, in a loop, so holding
+  // the key for an hour does not deepen the stack.
+  if (polling_) {
+    repoll_ = true;
+    return;
+  }
+  polling_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{polling_};
+  do {
+    repoll_ = false;
+    if (app_.platform().AsyncKeyState(HotkeyCode) != 0)
+      TakeCapture();
+  } while (repoll_);
+}
+
+void TForm1::MouseOverTray(int x, int) {
+  const int message = static_cast<std::int16_t>(x);
+  if (message == kLeftButtonUp) {
+    RestoreMainForm();
+  } else if (message == kRightButtonUp) {
+    app_.platform().SetForeground(*this);
+    DragCursor = app_.platform().CursorPos();
+    app_.platform().PopupMenu(PopupMenu2, DragCursor);
+    app_.platform().PostNull(*this);
+  }
+}
+
+void TForm1::Restore() {
+  RestoreMainForm();
+}
+
+void TForm1::ParamsFromTray() {
+  app_.ShowForm(*Form2);
+}
+
+void TForm1::Quit() {
+  app_.platform().TrayDelete(TrayIconData);
+  app_.platform().Quit();
+}
+
+void TForm1::Params() {
+  app_.HideForm(*this);
+  app_.ShowForm(*Form2);
+}
+
+}  // namespace pixtrel

@@ -1,0 +1,215 @@
+// Toolkit-neutral windows and controls. A form builds its layout once from these objects;
+// a backend mirrors them onto native widgets, and tests drive them with no native peer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+
+namespace pixtrel::ui {
+
+struct Point {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// Colours as 0x00BBGGRR, with the system colours of the layouts as named constants.
+using ColorRef = std::uint32_t;
+inline constexpr ColorRef kBlack = 0x000000;
+inline constexpr ColorRef kWhite = 0xFFFFFF;
+inline constexpr ColorRef kFuchsia = 0xFF00FF;
+inline constexpr ColorRef kBlue = 0xFF0000;
+inline constexpr ColorRef kWindowText = 0x80000008;
+inline constexpr ColorRef kButtonFace = 0x8000000F;
+
+enum class Cursor { kDefault, kSizeAll, kHand, kDrag, kCross };
+
+enum Anchors : unsigned { kAnchorLeft = 1, kAnchorTop = 2, kAnchorRight = 4, kAnchorBottom = 8 };
+
+struct Font {
+  std::string name = "MS Sans Serif";
+  int height = -11;  // negative: character height in pixels, as the layouts give it
+  bool bold = false;
+  bool underline = false;
+  ColorRef color = kWindowText;
+  bool ansi_charset = false;
+  friend bool operator==(const Font&, const Font&) = default;
+};
+
+enum class Kind {
+  kForm,
+  kButton,
+  kCheckBox,
+  kRadioButton,
+  kEdit,
+  kComboBox,
+  kSlider,
+  kLabel,
+  kGroupBox,
+  kBevel,
+  kImage,
+  kToolStrip,
+  kPopupMenu,
+  kMenuItem,
+  kTimer,
+  kSaveDialog,
+};
+
+enum class MouseButton { kLeft, kRight, kMiddle };
+
+class Control;
+
+// A backend's native counterpart: told of every property a handler changes.
+class Peer {
+ public:
+  virtual ~Peer() = default;
+  virtual void Changed(Control& control) = 0;
+};
+
+class Control {
+ public:
+  Control(Kind kind, std::string name) : kind_(kind), name_(std::move(name)) {}
+  virtual ~Control() = default;
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  Kind GetKind() const { return kind_; }
+  const std::string& Name() const { return name_; }
+
+  // Layout properties.
+  Rect bounds;
+  Font font;
+  bool parent_font = true;
+  ColorRef color = kButtonFace;
+  Cursor cursor = Cursor::kDefault;
+  int tab_order = -1;
+  unsigned anchors = kAnchorLeft | kAnchorTop;
+  bool right_to_left = false;
+  bool transparent = false;
+
+  // State properties: set through the setters so that a peer can follow.
+  void SetBounds(Rect rect) { Set(bounds, rect); }
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string caption) { Set(caption_, std::move(caption)); }
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled) { Set(enabled_, enabled); }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible) { Set(visible_, visible); }
+
+  // Events, bound to a form's handlers by name.
+  std::string on_click_name;
+  std::function<void()> on_click;
+  // Runs the click as a user's would: only while enabled.
+  void Click() {
+    if (enabled_ && on_click)
+      on_click();
+  }
+
+  void SetPeer(Peer* peer) { peer_ = peer; }
+  Peer* GetPeer() const { return peer_; }
+
+ protected:
+  template <typename T>
+  void Set(T& field, T value) {
+    if (field == value)
+      return;
+    field = std::move(value);
+    if (peer_ != nullptr)
+      peer_->Changed(*this);
+  }
+
+ private:
+  Kind kind_;
+  std::string name_;
+  std::string caption_;
+  bool enabled_ = true;
+  bool visible_ = true;
+  Peer* peer_ = nullptr;
+};
+
+struct MouseHandlers {
+  std::string down_name, move_name, up_name;
+  std::function<void(MouseButton, Point)> down;
+  std::function<void(Point)> move;
+  std::function<void(MouseButton, Point)> up;
+};
+
+class Image : public Control {
+ public:
+  explicit Image(std::string name) : Control(Kind::kImage, std::move(name)) {}
+  bool stretch = false;
+  bool proportional = false;
+  bool center = false;
+  MouseHandlers mouse;
+
+  const Bitmap& Picture() const { return picture_; }
+  Bitmap& Picture() { return picture_; }
+  // Call after changing the picture, so that it is repainted.
+  void PictureChanged() {
+    if (GetPeer() != nullptr)
+      GetPeer()->Changed(*this);
+  }
+
+ private:
+  Bitmap picture_;
+};
+
+class MenuItem : public Control {
+ public:
+  explicit MenuItem(std::string name) : Control(Kind::kMenuItem, std::move(name)) {}
+};
+
+class PopupMenu : public Control {
+ public:
+  explicit PopupMenu(std::string name) : Control(Kind::kPopupMenu, std::move(name)) {}
+  std::vector<MenuItem*> items;
+};
+
+class Timer : public Control {
+ public:
+  explicit Timer(std::string name) : Control(Kind::kTimer, std::move(name)) {}
+  int interval_ms = 1000;
+  std::function<void()> on_timer;
+  std::string on_timer_name;
+};
+
+class SaveDialog : public Control {
+ public:
+  explicit SaveDialog(std::string name) : Control(Kind::kSaveDialog, std::move(name)) {}
+  std::string default_ext;
+  std::string filter;     // "label|pattern"
+  std::string file_name;  // the last confirmed path, offered again
+};
+
+enum class FormBorder { kNone, kDialog, kSizeable };
+enum class WindowState { kNormal, kMinimized, kMaximized };
+
+class Form : public Control {
+ public:
+  explicit Form(std::string name) : Control(Kind::kForm, std::move(name)) { SetVisible(false); }
+  FormBorder border = FormBorder::kSizeable;
+  bool topmost = false;
+  bool layered = false;
+  ColorRef transparent_color = kFuchsia;  // with layered: the colour key
+  int alpha = 255;                        // with layered
+  bool centred_once = false;              // centred on the primary screen the first time shown
+  bool shown_before = false;
+  WindowState window_state = WindowState::kNormal;
+  // Every control, in creation order.
+  std::vector<Control*> controls;
+};
+
+}  // namespace pixtrel::ui

@@ -1,0 +1,132 @@
+// The viewer's window and controls, built once when Form1 is created.
+#include <map>
+
+#include "app/application.h"
+
+namespace pixtrel {
+namespace {
+
+void Button(ui::Form& form, ui::Control& button, ui::Rect bounds, const char* caption,
+            int tab_order) {
+  button.bounds = bounds;
+  button.SetCaption(caption);
+  button.tab_order = tab_order;
+  form.controls.push_back(&button);
+}
+
+ui::Font SystemBold() {
+  ui::Font font;
+  font.name = "System";
+  font.bold = true;
+  font.ansi_charset = true;
+  return font;
+}
+
+}  // namespace
+
+TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
+  const std::map<std::string, std::function<void()>> handlers = {
+      {"Run", [this] { Run(); }},
+      {"SaveAs", [this] { SaveAs(); }},
+      {"Quit", [this] { Quit(); }},
+      {"Params", [this] { Params(); }},
+      {"SaveAsBMP", [this] { SaveAsBMP(); }},
+      {"SaveAsJPG", [this] { SaveAsJPG(); }},
+      {"Restore", [this] { Restore(); }},
+      {"ParamsFromTray", [this] { ParamsFromTray(); }},
+  };
+  auto bind = [&handlers](ui::Control& control, const char* name) {
+    control.on_click_name = name;
+    control.on_click = handlers.at(name);
+  };
+
+  SetCaption("  Pixtrel v1.2");
+  border = ui::FormBorder::kNone;
+  bounds = {0, 0, 200, 167};
+  color = ui::kBlack;
+  topmost = true;
+  layered = true;
+  transparent_color = ui::kFuchsia;
+  alpha = 200;
+  centred_once = true;
+  parent_font = false;
+
+  Image1.bounds = {0, 17, 200, 150};
+  Image1.stretch = Image1.proportional = Image1.center = true;
+  Image1.cursor = ui::Cursor::kSizeAll;
+  Image1.mouse.down_name = "attrape";
+  Image1.mouse.down = [this](ui::MouseButton button, ui::Point) { attrape(button); };
+  Image1.mouse.move_name = "bouge";
+  Image1.mouse.move = [this](ui::Point) { bouge(); };
+  Image1.mouse.up_name = "lache";
+  Image1.mouse.up = [this](ui::MouseButton, ui::Point) { lache(); };
+  controls.push_back(&Image1);
+
+  // A band of the key colour behind the buttons: invisible, and clicks go through it.
+  ActionToolBar1.bounds = {0, 0, 200, 17};
+  ActionToolBar1.color = ui::kFuchsia;
+  controls.push_back(&ActionToolBar1);
+
+  Button(*this, Button1, {0, 0, 57, 17}, "Run", 0);
+  Button1.cursor = ui::Cursor::kHand;
+  bind(Button1, "Run");
+  Button(*this, Button2, {56, 0, 57, 17}, "Save as...", 1);
+  Button2.cursor = ui::Cursor::kHand;
+  bind(Button2, "SaveAs");
+  Button(*this, Button4, {185, 0, 15, 13}, "x", 3);
+  Button4.parent_font = false;
+  Button4.font = SystemBold();
+  Button4.anchors = ui::kAnchorTop | ui::kAnchorRight;
+  Button4.right_to_left = true;
+  bind(Button4, "Quit");
+  Button(*this, Button5, {170, 0, 15, 13}, "-", 4);
+  Button5.parent_font = false;
+  Button5.font = SystemBold();
+  Button5.font.ansi_charset = false;
+  Button5.anchors = ui::kAnchorTop | ui::kAnchorRight;
+  Button5.right_to_left = true;
+  bind(Button5, "Run");
+  Button(*this, Button3, {112, 0, 25, 17}, "Set", 5);
+  Button3.cursor = ui::Cursor::kDrag;
+  bind(Button3, "Params");
+
+  BMP1.SetCaption("*.BMP");
+  bind(BMP1, "SaveAsBMP");
+  JPG1.SetCaption("*.JPG");
+  bind(JPG1, "SaveAsJPG");
+  PopupMenu1.items = {&BMP1, &JPG1};
+
+  Restore1.SetCaption("Restore");
+  bind(Restore1, "Restore");
+  Config1.SetCaption("Config");
+  bind(Config1, "ParamsFromTray");
+  Close1.SetCaption("Close...");
+  bind(Close1, "Quit");
+  PopupMenu2.items = {&Restore1, &Config1, &Close1};
+
+  Timer1.interval_ms = 100;
+  Timer1.SetEnabled(false);
+  Timer1.on_timer_name = "CheckKey";
+  Timer1.on_timer = [this] { CheckKey(); };
+
+  SaveDialogBMP.default_ext = "bmp";
+  SaveDialogBMP.filter = "Image Bitmap (*.bmp)|*.bmp";
+  SaveDialogJPG.default_ext = "jpg";
+  SaveDialogJPG.filter = "Image Jpeg (*.jpg)|*.jpg";
+}
+
+TForm4::TForm4(Application& app) : ui::Form("Form4"), app_(app) {
+  SetCaption("Form4");
+  border = ui::FormBorder::kNone;
+  topmost = true;
+  window_state = ui::WindowState::kMaximized;
+  Image2.cursor = ui::Cursor::kCross;
+  controls.push_back(&Image2);
+}
+
+void TForm4::FormCreate() {}
+
+TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {}
+TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {}
+
+}  // namespace pixtrel

@@ -1,0 +1,108 @@
+// The whole program's platform, scripted: keys, screen, windows, clipboard, tray, timer,
+// clock, dialogs and files, with a record of every call that matters.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/memory_files.h"
+
+namespace pixtrel::test {
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  // Keys by Windows code: held down, and pressed since the last query.
+  std::map<std::uint8_t, bool> down;
+  std::map<std::uint8_t, bool> pressed;
+  // Answers given before the steady state above, one per query, for keys held for a while.
+  std::map<std::uint8_t, std::deque<std::uint16_t>> script;
+  void Press(std::uint8_t key) { pressed[key] = true; }
+  // Held for `polls` queries of that key, then released.
+  void HoldFor(std::uint8_t key, int polls);
+  ui::Point cursor;
+
+  Bitmap screen;  // the primary screen, any size and depth
+  WindowHandle foreground = 0;
+  ui::Rect window_rect;
+  ui::Rect client_rect;
+  Bitmap client_pixels;
+
+  bool clipboard_refuses = false;
+  std::vector<std::string> clipboard;  // every call in order: open, empty, bitmap WxH, ...
+  Bitmap clipboard_bitmap;
+
+  std::vector<std::string> tray;  // add <tip> / delete
+  bool TrayShown() const { return tray_shown_; }
+  std::string TrayTip() const { return tray_tip_; }
+  std::vector<std::string> popups;  // <menu> at x,y
+  std::vector<std::string> calls;   // foreground, post-null, front, restore, quit
+
+  bool timer_refused = false;
+  bool timer_on = false;
+  int timer_starts = 0;
+
+  ClockReading now{2026, 3, 7, 9, 5, 3, 42};
+  int ms_per_reading = 0;  // the clock moves this much at every reading
+
+  std::deque<std::optional<std::string>> save_answers;  // next dialog's answer
+  std::vector<std::string> offered;                     // the name each dialog started with
+  std::vector<std::string> errors;
+  std::vector<std::string> messages;
+  bool quit = false;
+
+  MemoryFiles files;
+  std::string documents = "/home/ann/Documents";
+
+  // Platform
+  std::uint16_t AsyncKeyState(std::uint8_t key) override;
+  ui::Point CursorPos() override { return cursor; }
+  ui::Rect ScreenRect() override { return {0, 0, screen.Width(), screen.Height()}; }
+  int ScreenDepth() override { return screen.Depth(); }
+  WindowHandle ForegroundWindow() override { return foreground; }
+  ui::Rect WindowRect(WindowHandle) override { return window_rect; }
+  ui::Rect ClientRect(WindowHandle) override { return client_rect; }
+  void CopyScreen(Bitmap& into, int x, int y) override;
+  void CopyClient(WindowHandle window, Bitmap& into) override;
+  bool OpenClipboard() override;
+  void EmptyClipboard() override;
+  void SetClipboardBitmap(const Bitmap& picture) override;
+  void SetClipboardPalette(const Bitmap& picture) override;
+  void CloseClipboard() override;
+  void TrayAdd(const NotifyIconData& icon) override;
+  void TrayDelete(const NotifyIconData& icon) override;
+  void SetForeground(ui::Form&) override { calls.push_back("foreground"); }
+  void PostNull(ui::Form&) override { calls.push_back("post-null"); }
+  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+  bool SetTimer(ui::Timer& timer, bool enabled) override;
+  void BringApplicationToFront() override { calls.push_back("front"); }
+  void RestoreApplication() override { calls.push_back("restore"); }
+  void Quit() override { quit = true; }
+  std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) override;
+  void ErrorBox(const std::string& text) override { errors.push_back(text); }
+  void PlainBox(const std::string& text) override { messages.push_back(text); }
+  std::string DocumentsFolder() override { return documents; }
+  char PathSeparator() override { return '/'; }
+  ClockReading Now() override;
+
+  // Files
+  bool MakeFolder(const std::string& path) override { return files.MakeFolder(path); }
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override {
+    return files.StartFile(path, options);
+  }
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    return files.ReadWholeFile(path);
+  }
+  bool FileExists(const std::string& path) override { return files.FileExists(path); }
+  std::string SettingsFilePath() override { return files.SettingsFilePath(); }
+
+ private:
+  bool tray_shown_ = false;
+  std::string tray_tip_;
+};
+
+}  // namespace pixtrel::test
