@@ -99,6 +99,10 @@ class Control {
   unsigned anchors = kAnchorLeft | kAnchorTop;
   bool right_to_left = false;
   bool transparent = false;
+  // Sliders: range, tick spacing and the arrow- and page-key steps.
+  int min = 0, max = 10, frequency = 1, line_size = 1, page_size = 2;
+  // Editable lists: the choices, in order.
+  std::vector<std::string> items;
 
   // State properties: set through the setters so that a peer can follow.
   void SetBounds(Rect rect) { Set(bounds, rect); }
@@ -108,6 +112,15 @@ class Control {
   void SetEnabled(bool enabled) { Set(enabled_, enabled); }
   bool Visible() const { return visible_; }
   void SetVisible(bool visible) { Set(visible_, visible); }
+  // Check boxes and radio buttons.
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked) { Set(checked_, checked); }
+  // Edit boxes and editable lists.
+  const std::string& Text() const { return text_; }
+  void SetText(std::string text) { Set(text_, std::move(text)); }
+  // Sliders.
+  int Position() const { return position_; }
+  void SetPosition(int position) { Set(position_, position); }
 
   // Events, bound to a form's handlers by name.
   std::string on_click_name;
@@ -135,6 +148,9 @@ class Control {
   Kind kind_;
   std::string name_;
   std::string caption_;
+  std::string text_;
+  bool checked_ = false;
+  int position_ = 0;
   bool enabled_ = true;
   bool visible_ = true;
   Peer* peer_ = nullptr;
@@ -175,7 +191,7 @@ class MenuItem : public Control {
 class PopupMenu : public Control {
  public:
   explicit PopupMenu(std::string name) : Control(Kind::kPopupMenu, std::move(name)) {}
-  std::vector<MenuItem*> items;
+  std::vector<MenuItem*> entries;
 };
 
 class Timer : public Control {

@@ -94,7 +94,7 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   bind(BMP1, "SaveAsBMP");
   JPG1.SetCaption("*.JPG");
   bind(JPG1, "SaveAsJPG");
-  PopupMenu1.items = {&BMP1, &JPG1};
+  PopupMenu1.entries = {&BMP1, &JPG1};
 
   Restore1.SetCaption("Restore");
   bind(Restore1, "Restore");
@@ -102,7 +102,7 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   bind(Config1, "ParamsFromTray");
   Close1.SetCaption("Close...");
   bind(Close1, "Quit");
-  PopupMenu2.items = {&Restore1, &Config1, &Close1};
+  PopupMenu2.entries = {&Restore1, &Config1, &Close1};
 
   Timer1.interval_ms = 100;
   Timer1.SetEnabled(false);

@@ -176,7 +176,7 @@ TEST(Tray, RightClickOpensTheMenuAtTheCursorBetweenForegroundAndPost) {
   EXPECT_EQ(p.platform.popups, std::vector<std::string>{"PopupMenu2 at 1800,1050"});
   EXPECT_EQ(p.platform.calls, (std::vector<std::string>{"foreground", "post-null"}));
   EXPECT_EQ(Form1->DragCursor, (ui::Point{1800, 1050}));
-  EXPECT_EQ(Form1->PopupMenu2.items.size(), 3u);
+  EXPECT_EQ(Form1->PopupMenu2.entries.size(), 3u);
   EXPECT_EQ(Form1->Close1.Caption(), "Close...");
 }
 

@@ -119,6 +119,11 @@ std::optional<std::string> FakePlatform::RunSaveDialog(ui::SaveDialog& dialog) {
 }
 
 ClockReading FakePlatform::Now() {
+  if (!readings.empty()) {
+    const ClockReading reading = readings.front();
+    readings.pop_front();
+    return reading;
+  }
   const ClockReading reading = now;
   now.millisecond += ms_per_reading;
   while (now.millisecond >= 1000) {

@@ -47,7 +47,8 @@ class FakePlatform : public Platform {
   int timer_starts = 0;
 
   ClockReading now{2026, 3, 7, 9, 5, 3, 42};
-  int ms_per_reading = 0;  // the clock moves this much at every reading
+  int ms_per_reading = 0;             // the clock moves this much at every reading
+  std::deque<ClockReading> readings;  // given first, one per reading, before `now`
 
   std::deque<std::optional<std::string>> save_answers;  // next dialog's answer
   std::vector<std::string> offered;                     // the name each dialog started with

@@ -8,6 +8,17 @@
 #include "app/application.h"
 #include "support/fake_platform.h"
 
+namespace pixtrel::ui {
+
+inline void PrintTo(const Rect& r, std::ostream* out) {
+  *out << "{" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << "}";
+}
+inline void PrintTo(const Point& p, std::ostream* out) {
+  *out << "(" << p.x << ", " << p.y << ")";
+}
+
+}  // namespace pixtrel::ui
+
 namespace pixtrel::test {
 
 struct State {
