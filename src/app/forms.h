@@ -5,11 +5,12 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "selection/selection_overlay.h"
+#include "settings/about_box.h"
+#include "settings/preferences.h"
 #include "ui/ui.h"
 
 namespace pixtrel {
-
-class Application;
 
 // The viewer and main window: owner of the tray icon, the hotkey timer and the current
 // capture (Image1's picture).
@@ -77,36 +78,6 @@ class TForm1 : public ui::Form {
   bool polling_ = false;
   bool repoll_ = false;
   std::string last_stamp_;
-};
-
-// The selection overlay: a frozen copy of the screen to drag a rectangle on.
-class TForm4 : public ui::Form {
- public:
-  explicit TForm4(Application& app);
-  ui::Image Image2{"Image2"};
-  void FormCreate();
-
- private:
-  Application& app_;
-};
-
-// The preferences dialog.
-class TForm2 : public ui::Form {
- public:
-  explicit TForm2(Application& app);
-  void Initialize() {}
-
- private:
-  Application& app_;
-};
-
-// The about box.
-class TForm3 : public ui::Form {
- public:
-  explicit TForm3(Application& app);
-
- private:
-  Application& app_;
 };
 
 // The polled key's Windows code: 0 until Run first maps the hotkey's name.

@@ -95,17 +95,24 @@ class Platform : public Files {
 
   // windows and the application
   virtual void BringApplicationToFront() = 0;
+  // To the top of the z-order, and active.
+  virtual void RaiseWindow(ui::Form& form) = 0;
   virtual void RestoreApplication() = 0;
   virtual void Quit() = 0;  // ends the event loop once the current event is done
 
   // dialogs: the chosen path, or nothing when cancelled
   virtual std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) = 0;
   virtual void ErrorBox(const std::string& text) = 0;  // caption "Pixtrel", stop icon, OK
-  virtual void PlainBox(const std::string& text) = 0;  // caption "Pixtrel", no icon, OK
+  virtual void PlainBox(const std::string& text) = 0;
+  // The folder browser: file-system folders only, nothing preselected; nothing if cancelled.
+  virtual std::optional<std::string> BrowseForFolder(
+      const std::string& title) = 0;  // caption "Pixtrel", no icon, OK
 
   // shell
   virtual std::string DocumentsFolder() = 0;
   virtual char PathSeparator() = 0;
+  // Opens the default mail program on a "mailto:" link; failures are not reported.
+  virtual void OpenMailLink(const std::string& link) = 0;
 
   // clock: the local time now
   virtual ClockReading Now() = 0;

@@ -125,6 +125,12 @@ class Control {
   // Events, bound to a form's handlers by name.
   std::string on_click_name;
   std::function<void()> on_click;
+  std::string on_change_name;  // a slider's position or an edit's text changed
+  std::function<void()> on_change;
+  std::string on_mouse_move_name;
+  std::function<void()> on_mouse_move;
+  std::string on_mouse_leave_name;
+  std::function<void()> on_mouse_leave;
   // Runs the click as a user's would: only while enabled.
   void Click() {
     if (enabled_ && on_click)
@@ -226,6 +232,12 @@ class Form : public Control {
   WindowState window_state = WindowState::kNormal;
   // Every control, in creation order.
   std::vector<Control*> controls;
+  // Where each control sits: its parent group box, or nothing for the form itself.
+  std::vector<std::pair<Control*, Control*>> parents;
+  // Window events.
+  std::function<void()> on_activate;  // became the program's active window
+  std::function<void()> on_close;     // a close request; the form decides what it means
+  std::function<void()> on_destroy;
 };
 
 }  // namespace pixtrel::ui

@@ -115,18 +115,4 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   SaveDialogJPG.filter = "Image Jpeg (*.jpg)|*.jpg";
 }
 
-TForm4::TForm4(Application& app) : ui::Form("Form4"), app_(app) {
-  SetCaption("Form4");
-  border = ui::FormBorder::kNone;
-  topmost = true;
-  window_state = ui::WindowState::kMaximized;
-  Image2.cursor = ui::Cursor::kCross;
-  controls.push_back(&Image2);
-}
-
-void TForm4::FormCreate() {}
-
-TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {}
-TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {}
-
 }  // namespace pixtrel

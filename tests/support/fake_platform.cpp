@@ -118,6 +118,15 @@ std::optional<std::string> FakePlatform::RunSaveDialog(ui::SaveDialog& dialog) {
   return answer;
 }
 
+std::optional<std::string> FakePlatform::BrowseForFolder(const std::string& title) {
+  browser_titles.push_back(title);
+  if (folder_answers.empty())
+    return std::nullopt;
+  std::optional<std::string> answer = folder_answers.front();
+  folder_answers.pop_front();
+  return answer;
+}
+
 ClockReading FakePlatform::Now() {
   if (!readings.empty()) {
     const ClockReading reading = readings.front();

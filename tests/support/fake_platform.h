@@ -50,8 +50,11 @@ class FakePlatform : public Platform {
   int ms_per_reading = 0;             // the clock moves this much at every reading
   std::deque<ClockReading> readings;  // given first, one per reading, before `now`
 
-  std::deque<std::optional<std::string>> save_answers;  // next dialog's answer
-  std::vector<std::string> offered;                     // the name each dialog started with
+  std::deque<std::optional<std::string>> save_answers;    // next dialog's answer
+  std::vector<std::string> offered;                       // the name each dialog started with
+  std::deque<std::optional<std::string>> folder_answers;  // the browser's next answer
+  std::vector<std::string> browser_titles;
+  std::vector<std::string> mail_links;
   std::vector<std::string> errors;
   std::vector<std::string> messages;
   bool quit = false;
@@ -81,11 +84,14 @@ class FakePlatform : public Platform {
   void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
   bool SetTimer(ui::Timer& timer, bool enabled) override;
   void BringApplicationToFront() override { calls.push_back("front"); }
+  void RaiseWindow(ui::Form& form) override { calls.push_back("raise " + form.Name()); }
   void RestoreApplication() override { calls.push_back("restore"); }
   void Quit() override { quit = true; }
   std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) override;
   void ErrorBox(const std::string& text) override { errors.push_back(text); }
   void PlainBox(const std::string& text) override { messages.push_back(text); }
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  void OpenMailLink(const std::string& link) override { mail_links.push_back(link); }
   std::string DocumentsFolder() override { return documents; }
   char PathSeparator() override { return '/'; }
   ClockReading Now() override;
