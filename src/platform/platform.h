@@ -74,6 +74,8 @@ class Platform : public Files {
   // Fills `into` (already sized) from the screen, starting at (x, y); off-screen is black.
   virtual void CopyScreen(Bitmap& into, int x, int y) = 0;
   virtual void CopyClient(WindowHandle window, Bitmap& into) = 0;
+  // Paints whatever the window still owes the screen, so that a copy sees it.
+  virtual void RepaintNow(ui::Form& form) = 0;
 
   // clipboard
   virtual bool OpenClipboard() = 0;

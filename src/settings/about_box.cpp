@@ -1,9 +1,106 @@
 #include "settings/about_box.h"
 
+#include <functional>
+#include <map>
+#include <string>
+
 #include "app/application.h"
 
 namespace pixtrel {
 
-TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {}
+TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
+  const std::map<std::string, std::function<void()>> handlers = {
+      {"ContactClick", [this] { ContactClick(); }},
+      {"ContactMouseMove", [this] { ContactMouseMove(); }},
+      {"ContactMouseLeave", [this] { ContactMouseLeave(); }},
+      {"Button1Click", [this] { Button1Click(); }},
+  };
+
+  SetCaption("  About...");
+  border = ui::FormBorder::kNone;
+  bounds = {0, 0, 265, 96};
+  topmost = true;
+  centred_once = true;
+
+  struct Row {
+    ui::Control* control;
+    ui::Control* parent;
+    ui::Rect bounds;
+    std::string caption;
+    int tab_order;
+  };
+  const Row rows[] = {
+      {&GroupBox1, nullptr, {0, 0, 265, 97}, "  Infos  ", 0},
+      {&Image2, &GroupBox1, {8, 24, 48, 48}, "", -1},
+      {&Name, &GroupBox1, {72, 16, 145, 20}, "Pixtrel v2.0.2.1.", -1},
+      {&Pub,
+       &GroupBox1,
+       {72, 40, 172, 13},
+       "For everyone who ever needed one more screenshot.",
+       -1},
+      {&Contact, &GroupBox1, {8, 80, 86, 13}, std::string(kContactAddress), -1},
+      {&Button1, &GroupBox1, {128, 64, 105, 25}, "Ok", 0},
+  };
+  for (const Row& row : rows) {
+    row.control->bounds = row.bounds;
+    row.control->SetCaption(row.caption);
+    row.control->tab_order = row.tab_order;
+    controls.push_back(row.control);
+    parents.emplace_back(row.control, row.parent);
+  }
+
+  // The picture's background colour is its transparency mask.
+  Image2.transparent = true;
+
+  Name.parent_font = false;
+  Name.font.height = -16;
+  Name.font.bold = true;
+
+  Contact.parent_font = false;
+  Contact.font.height = -8;
+  Contact.font.color = ui::kBlue;
+  Contact.cursor = ui::Cursor::kHand;
+  Contact.on_click_name = "ContactClick";
+  Contact.on_click = handlers.at("ContactClick");
+  Contact.on_mouse_move_name = "ContactMouseMove";
+  Contact.on_mouse_move = handlers.at("ContactMouseMove");
+  Contact.on_mouse_leave_name = "ContactMouseLeave";
+  Contact.on_mouse_leave = handlers.at("ContactMouseLeave");
+
+  Button1.on_click_name = "Button1Click";
+  Button1.on_click = handlers.at("Button1Click");
+}
+
+void TForm3::ContactClick() {
+  // The shell's answer is not looked at: no mail program simply means nothing happens.
+  app_.platform().OpenMailLink("mailto:" + std::string(kContactAddress));
+}
+
+void TForm3::ContactMouseMove() {
+  SetContactLook(ui::kBlue, true);
+}
+
+void TForm3::ContactMouseLeave() {
+  // The window-text colour, not the first blue: after one hover the address stays dark.
+  SetContactLook(ui::kWindowText, false);
+}
+
+void TForm3::Button1Click() {
+  app_.HideForm(*this);
+  app_.ShowForm(*Form2);
+}
+
+void TForm3::SetContactLook(ui::ColorRef color, bool underline) {
+  ui::Font font = Contact.font;
+  font.color = color;
+  font.bold = false;
+  font.underline = underline;
+  if (font == Contact.font)
+    return;
+  Contact.font = font;
+  // Fonts have no setter, and every mouse move lands here: tell the peer only of a change.
+  if (Contact.GetPeer() != nullptr)
+    Contact.GetPeer()->Changed(Contact);
+}
 
 }  // namespace pixtrel

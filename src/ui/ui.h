@@ -69,6 +69,8 @@ enum class Kind {
 };
 
 enum class MouseButton { kLeft, kRight, kMiddle };
+// The buttons held during a move.
+enum HeldButtons : unsigned { kHeldLeft = 1, kHeldRight = 2, kHeldMiddle = 4 };
 
 class Control;
 
@@ -165,7 +167,7 @@ class Control {
 struct MouseHandlers {
   std::string down_name, move_name, up_name;
   std::function<void(MouseButton, Point)> down;
-  std::function<void(Point)> move;
+  std::function<void(unsigned held, Point)> move;
   std::function<void(MouseButton, Point)> up;
 };
 
@@ -180,10 +182,13 @@ class Image : public Control {
   const Bitmap& Picture() const { return picture_; }
   Bitmap& Picture() { return picture_; }
   // Call after changing the picture, so that it is repainted.
-  void PictureChanged() {
+  // `area` in picture pixels; the whole picture when left out.
+  void PictureChanged(Rect area = {0, 0, -1, -1}) {
+    changed_area = area;
     if (GetPeer() != nullptr)
       GetPeer()->Changed(*this);
   }
+  Rect changed_area;
 
  private:
   Bitmap picture_;

@@ -57,7 +57,7 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   Image1.mouse.down_name = "attrape";
   Image1.mouse.down = [this](ui::MouseButton button, ui::Point) { attrape(button); };
   Image1.mouse.move_name = "bouge";
-  Image1.mouse.move = [this](ui::Point) { bouge(); };
+  Image1.mouse.move = [this](unsigned, ui::Point) { bouge(); };
   Image1.mouse.up_name = "lache";
   Image1.mouse.up = [this](ui::MouseButton, ui::Point) { lache(); };
   controls.push_back(&Image1);

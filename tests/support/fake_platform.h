@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,6 +73,9 @@ class FakePlatform : public Platform {
   ui::Rect ClientRect(WindowHandle) override { return client_rect; }
   void CopyScreen(Bitmap& into, int x, int y) override;
   void CopyClient(WindowHandle window, Bitmap& into) override;
+  void RepaintNow(ui::Form& form) override { calls.push_back("repaint " + form.Name()); }
+  // What stands above the screen's own pixels, as a copy sees it (the overlay's picture).
+  std::function<const Bitmap*()> shown_on_top;
   bool OpenClipboard() override;
   void EmptyClipboard() override;
   void SetClipboardBitmap(const Bitmap& picture) override;

@@ -19,8 +19,9 @@ class MemoryOutputFile : public OutputFile {
   }
 
   bool Commit() override {
-    if (owner_.refuse_commit)
+    if (owner_.refuse_commit || owner_.commits >= owner_.refuse_commit_after)
       return false;
+    ++owner_.commits;
     owner_.files[path_] = content_;
     return true;
   }

@@ -20,10 +20,12 @@ class MemoryFiles : public Files {
   std::string refuse_reason;                   // non-empty: StartFile refuses with it
   std::size_t accept_bytes = std::size_t(-1);  // a file stores at most this many bytes
   bool refuse_commit = false;
-  std::set<std::string> unreadable;  // present, but reading them fails
+  std::size_t refuse_commit_after = std::size_t(-1);  // commits that succeed before refusals
+  std::set<std::string> unreadable;                   // present, but reading them fails
 
   // Counters.
   int started = 0;
+  std::size_t commits = 0;               // successful ones
   std::vector<std::size_t> write_sizes;  // size of every Write call, in order
 
   bool MakeFolder(const std::string& path) override;

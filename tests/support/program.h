@@ -48,7 +48,10 @@ class Program {
   FakePlatform platform;
   std::unique_ptr<Application> app;
 
-  void Start() { app = std::make_unique<Application>(platform); }
+  void Start() {
+    app.reset();  // one program at a time: the windows are global
+    app = std::make_unique<Application>(platform);
+  }
   void Settings(const std::string& text) {
     platform.files.files[platform.files.settings_path] = text;
   }
