@@ -35,6 +35,8 @@ Application::~Application() {
   }
   form3_.reset();
   Form3 = nullptr;
+  if (form2_->on_destroy)
+    Dispatch(form2_->on_destroy);
   form2_.reset();
   Form2 = nullptr;
   form4_.reset();

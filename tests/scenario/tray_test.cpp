@@ -164,6 +164,15 @@ TEST(Transitions, CloseFromTheTrayOrXRemovesTheIconAndEndsTheLoop) {
   }
 }
 
+TEST(Transitions, ShutdownRunsThePreferencesDestroyHandler) {
+  Program p;
+  p.Settings("[Settings]\r\nCompression=abc\r\n");
+  p.Start();
+  ASSERT_EQ(p.platform.errors.size(), 1u);  // the reload at creation
+  p.app.reset();
+  EXPECT_EQ(p.platform.errors.size(), 2u);  // and again as it is destroyed
+}
+
 TEST(Tray, RightClickOpensTheMenuAtTheCursorBetweenForegroundAndPost) {
   Program p;
   p.Start();
