@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/program.h"
@@ -161,6 +162,27 @@ TEST(Transitions, CloseFromTheTrayOrXRemovesTheIconAndEndsTheLoop) {
     EXPECT_EQ(p.platform.tray.back(), "delete");
     p.app.reset();  // shutdown destroys the windows, the last created first
     EXPECT_EQ(Form1, nullptr);
+  }
+}
+
+TEST(StartUp, TheShowCommandOnlyPresetsTheViewersState) {
+  struct Case {
+    int command;
+    ui::WindowState state;
+  };
+  for (const Case& c : {Case{1, ui::WindowState::kNormal}, Case{3, ui::WindowState::kMaximized},
+                        Case{7, ui::WindowState::kMinimized}, Case{6, ui::WindowState::kNormal}}) {
+    Program p;
+    p.Start();
+    p.app->ApplyShowCommand(c.command);
+    EXPECT_EQ(Form1->window_state, c.state) << c.command;
+    EXPECT_EQ(p.Now(), kTray);
+    // A minimised viewer is restored when a capture shows it.
+    p.PressHotkey();
+    EXPECT_EQ(p.Now(), kViewer);
+    const bool restored = std::find(p.platform.calls.begin(), p.platform.calls.end(), "restore") !=
+                          p.platform.calls.end();
+    EXPECT_EQ(restored, c.command == 7);
   }
 }
 
