@@ -22,14 +22,7 @@ TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
   topmost = true;
   centred_once = true;
 
-  struct Row {
-    ui::Control* control;
-    ui::Control* parent;
-    ui::Rect bounds;
-    std::string caption;
-    int tab_order;
-  };
-  const Row rows[] = {
+  Lay({
       {&GroupBox1, nullptr, {0, 0, 265, 97}, "  Infos  ", 0},
       {&Image2, &GroupBox1, {8, 24, 48, 48}, "", -1},
       {&Name, &GroupBox1, {72, 16, 145, 20}, "Pixtrel v2.0.2.1.", -1},
@@ -40,14 +33,7 @@ TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
        -1},
       {&Contact, &GroupBox1, {8, 80, 86, 13}, std::string(kContactAddress), -1},
       {&Button1, &GroupBox1, {128, 64, 105, 25}, "Ok", 0},
-  };
-  for (const Row& row : rows) {
-    row.control->bounds = row.bounds;
-    row.control->SetCaption(row.caption);
-    row.control->tab_order = row.tab_order;
-    controls.push_back(row.control);
-    parents.emplace_back(row.control, row.parent);
-  }
+  });
 
   // The picture's background colour is its transparency mask.
   Image2.transparent = true;

@@ -75,14 +75,7 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
   on_close = [this] { FormClose(); };
   on_destroy = [this] { FormDestroy(); };
 
-  struct Row {
-    ui::Control* control;
-    ui::Control* parent;
-    ui::Rect bounds;
-    const char* caption;
-    int tab_order;
-  };
-  const Row rows[] = {
+  Lay({
       {&GroupBox1, nullptr, {0, 0, 161, 57}, "  Enregistrement 'AutoRec'  ", 0},
       {&RadioBMP, &GroupBox1, {80, 16, 57, 17}, "*.bmp", 0},
       {&RadioJPG, &GroupBox1, {80, 32, 57, 17}, "*.jpg", 1},
@@ -119,14 +112,7 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
        {96, 104, 221, 13},
        " =  sélection souris (mode 'AutoRec' inopérant).",
        -1},
-  };
-  for (const Row& row : rows) {
-    row.control->bounds = row.bounds;
-    row.control->SetCaption(row.caption);
-    row.control->tab_order = row.tab_order;
-    controls.push_back(row.control);
-    parents.emplace_back(row.control, row.parent);
-  }
+  });
 
   RadioBMP.SetChecked(true);
   RadioBMP.SetEnabled(false);

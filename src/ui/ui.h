@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -239,6 +240,24 @@ class Form : public Control {
   std::vector<Control*> controls;
   // Where each control sits: its parent group box, or nothing for the form itself.
   std::vector<std::pair<Control*, Control*>> parents;
+  // One row of a layout table: where a control sits and what it says.
+  struct Row {
+    Control* control;
+    Control* parent;  // its group box, or nothing for the form itself
+    Rect bounds;
+    std::string caption;
+    int tab_order;
+  };
+  // Places each row's control, in creation order.
+  void Lay(std::initializer_list<Row> rows) {
+    for (const Row& row : rows) {
+      row.control->bounds = row.bounds;
+      row.control->SetCaption(row.caption);
+      row.control->tab_order = row.tab_order;
+      controls.push_back(row.control);
+      parents.emplace_back(row.control, row.parent);
+    }
+  }
   // Window events.
   std::function<void()> on_activate;  // became the program's active window
   std::function<void()> on_close;     // a close request; the form decides what it means

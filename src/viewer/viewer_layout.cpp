@@ -6,14 +6,6 @@
 namespace pixtrel {
 namespace {
 
-void Button(ui::Form& form, ui::Control& button, ui::Rect bounds, const char* caption,
-            int tab_order) {
-  button.bounds = bounds;
-  button.SetCaption(caption);
-  button.tab_order = tab_order;
-  form.controls.push_back(&button);
-}
-
 ui::Font SystemBold() {
   ui::Font font;
   font.name = "System";
@@ -67,26 +59,28 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   ActionToolBar1.color = ui::kFuchsia;
   controls.push_back(&ActionToolBar1);
 
-  Button(*this, Button1, {0, 0, 57, 17}, "Run", 0);
+  Lay({
+      {&Button1, nullptr, {0, 0, 57, 17}, "Run", 0},
+      {&Button2, nullptr, {56, 0, 57, 17}, "Save as...", 1},
+      {&Button4, nullptr, {185, 0, 15, 13}, "x", 3},
+      {&Button5, nullptr, {170, 0, 15, 13}, "-", 4},
+      {&Button3, nullptr, {112, 0, 25, 17}, "Set", 5},
+  });
   Button1.cursor = ui::Cursor::kHand;
   bind(Button1, "Run");
-  Button(*this, Button2, {56, 0, 57, 17}, "Save as...", 1);
   Button2.cursor = ui::Cursor::kHand;
   bind(Button2, "SaveAs");
-  Button(*this, Button4, {185, 0, 15, 13}, "x", 3);
   Button4.parent_font = false;
   Button4.font = SystemBold();
   Button4.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button4.right_to_left = true;
   bind(Button4, "Quit");
-  Button(*this, Button5, {170, 0, 15, 13}, "-", 4);
   Button5.parent_font = false;
   Button5.font = SystemBold();
   Button5.font.ansi_charset = false;
   Button5.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button5.right_to_left = true;
   bind(Button5, "Run");
-  Button(*this, Button3, {112, 0, 25, 17}, "Set", 5);
   Button3.cursor = ui::Cursor::kDrag;
   bind(Button3, "Params");
 
