@@ -52,6 +52,9 @@ void Application::Dispatch(const std::function<void()>& handler) {
     platform_.ErrorBox(ErrorBoxText(error.Message()));
   } catch (const std::bad_alloc&) {
     platform_.ErrorBox(ErrorBoxText("Mémoire insuffisante"));
+  } catch (const std::exception& error) {
+    // A fault of ours, but the user keeps the program and whatever it holds.
+    platform_.ErrorBox(ErrorBoxText(error.what()));
   }
 }
 

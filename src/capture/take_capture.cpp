@@ -1,4 +1,6 @@
 // Turning a hotkey press into a picture, and routing it: viewer, overlay or auto-record.
+#include <algorithm>
+
 #include "app/application.h"
 #include "capture/bmp_writer.h"
 #include "capture/capture_stamp.h"
@@ -30,14 +32,14 @@ void TForm1::TakeCapture() {
   if (platform.AsyncKeyState(kAlt) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.WindowRect(window) : ui::Rect{};
-    capture = Bitmap(rect.width, rect.height, depth);
+    capture = Bitmap(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     platform.CopyScreen(capture, rect.left, rect.top);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
   } else if (platform.AsyncKeyState(kCtrl) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.ClientRect(window) : ui::Rect{};
-    capture = Bitmap(rect.width, rect.height, depth);
+    capture = Bitmap(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     if (window != 0)
       platform.CopyClient(window, capture);
     Image1.PictureChanged();

@@ -128,6 +128,21 @@ TEST(Capture, NoForegroundWindowGivesAZeroByZeroPictureAndAnEmptyClipboard) {
   }
 }
 
+TEST(Capture, AnInsideOutWindowRectangleGivesAnEmptyPictureNotACrash) {
+  Program p;
+  p.platform.foreground = 9;
+  p.platform.window_rect = {50, 50, -10, -3};
+  p.platform.client_rect = {0, 0, -1, 4};
+  p.Start();
+  for (const std::uint8_t modifier : {kAlt, kCtrl}) {
+    p.PressHotkey(modifier);
+    EXPECT_EQ(Form1->Image1.Picture().Width(), 0);
+    EXPECT_EQ(p.Now(), kViewer);
+    p.Click(Form1->Button1);
+  }
+  EXPECT_TRUE(p.platform.errors.empty());
+}
+
 TEST(Capture, APaletteScreenPlacesItsPaletteToo) {
   Program p;
   p.platform.screen = SamplePicture(16, 8, 8);
