@@ -7,6 +7,8 @@ PIXTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libbenchmark-dev
+  libx11-dev libxext-dev libxi-dev libxrandr-dev
+  xvfb xdotool
   python3
 )
 

@@ -1,0 +1,373 @@
+#include "platform/x11/x11_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "core/error.h"
+
+namespace pixtrel {
+namespace {
+
+// The keys the program can poll, as X names them.
+std::vector<KeySym> KeysymsFor(std::uint8_t key) {
+  switch (key) {
+    case 0x1B:
+      return {XK_Escape};
+    case 0x2C:
+      return {XK_Print};
+    case 0x23:
+      return {XK_End};
+    case 0x2D:
+      return {XK_Insert};
+    case 0x2E:
+      return {XK_Delete};
+    case 0x21:
+      return {XK_Prior};
+    case 0x22:
+      return {XK_Next};
+    case 0x26:
+      return {XK_Up};
+    case 0x28:
+      return {XK_Down};
+    case 0x25:
+      return {XK_Left};
+    case 0x27:
+      return {XK_Right};
+    case 0x12:
+      return {XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R};
+    case 0x11:
+      return {XK_Control_L, XK_Control_R};
+    case 0x10:
+      return {XK_Shift_L, XK_Shift_R};
+    default:
+      if (key >= 0x70 && key <= 0x7B)
+        return {static_cast<KeySym>(XK_F1 + (key - 0x70))};
+      return {};
+  }
+}
+
+// Mouse buttons: Windows' left, right, middle are X's 1, 3, 2.
+int ButtonFor(std::uint8_t key) {
+  switch (key) {
+    case 0x01:
+      return 1;
+    case 0x02:
+      return 3;
+    case 0x04:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+unsigned ButtonMask(int button) {
+  return button == 1 ? Button1Mask : button == 2 ? Button2Mask : Button3Mask;
+}
+
+}  // namespace
+
+struct X11Display::State {
+  Display* display = nullptr;
+  Window root = 0;
+  int xi_opcode = -1;
+  std::array<bool, 256> key_pressed{};   // by keycode, since the last query
+  std::array<bool, 8> button_pressed{};  // by X button number
+  bool shm = false;
+  XShmSegmentInfo segment{};
+  XImage* shm_image = nullptr;
+
+  void DropShm() {
+    if (shm_image == nullptr)
+      return;
+    XShmDetach(display, &segment);
+    XDestroyImage(shm_image);
+    shmdt(segment.shmaddr);
+    shm_image = nullptr;
+  }
+
+  // Reads the raw input events that arrived since the last look.
+  void Pump() {
+    // A round trip first, so that every press the server has seen is in our queue.
+    XSync(display, False);
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type != GenericEvent || event.xcookie.extension != xi_opcode)
+        continue;
+      if (!XGetEventData(display, &event.xcookie))
+        continue;
+      const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+      if (event.xcookie.evtype == XI_RawKeyPress && raw->detail >= 0 && raw->detail < 256) {
+        key_pressed[static_cast<std::size_t>(raw->detail)] = true;
+      } else if (event.xcookie.evtype == XI_RawButtonPress && raw->detail > 0 && raw->detail < 8) {
+        button_pressed[static_cast<std::size_t>(raw->detail)] = true;
+      }
+      XFreeEventData(display, &event.xcookie);
+    }
+  }
+};
+
+X11Display::X11Display() : state_(std::make_unique<State>()) {
+  state_->display = XOpenDisplay(nullptr);
+  if (state_->display == nullptr)
+    throw Error("Impossible d'ouvrir l'écran X");
+  state_->root = DefaultRootWindow(state_->display);
+
+  int event = 0, error = 0;
+  if (XQueryExtension(state_->display, "XInputExtension", &state_->xi_opcode, &event, &error)) {
+    // Raw events reach every client that asks, without a grab: a tap between two polls
+    // still shows.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawButtonPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XISelectEvents(state_->display, state_->root, &mask, 1);
+    XFlush(state_->display);
+  }
+  state_->shm = XShmQueryExtension(state_->display);
+}
+
+X11Display::~X11Display() {
+  state_->DropShm();
+  XCloseDisplay(state_->display);
+}
+
+ui::Rect X11Display::PrimaryRect() {
+  Display* d = state_->display;
+  ui::Rect rect{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+  int event = 0, error = 0;
+  if (!XRRQueryExtension(d, &event, &error))
+    return rect;
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(d, state_->root);
+  if (resources == nullptr)
+    return rect;
+  const RROutput primary = XRRGetOutputPrimary(d, state_->root);
+  if (primary != 0) {
+    if (XRROutputInfo* output = XRRGetOutputInfo(d, resources, primary)) {
+      if (output->crtc != 0) {
+        if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(d, resources, output->crtc)) {
+          if (crtc->width > 0 && crtc->height > 0) {
+            rect = {crtc->x, crtc->y, static_cast<int>(crtc->width),
+                    static_cast<int>(crtc->height)};
+          }
+          XRRFreeCrtcInfo(crtc);
+        }
+      }
+      XRRFreeOutputInfo(output);
+    }
+  }
+  XRRFreeScreenResources(resources);
+  return rect;
+}
+
+int X11Display::Depth() {
+  const int depth = DefaultDepth(state_->display, DefaultScreen(state_->display));
+  return depth >= 24 ? 32 : depth;
+}
+
+void X11Display::CopyScreen(Bitmap& into, int x, int y) {
+  if (into.Width() == 0 || into.Height() == 0)
+    return;
+  Display* d = state_->display;
+  const ui::Rect primary = PrimaryRect();
+  const int root_width = DisplayWidth(d, DefaultScreen(d));
+  const int root_height = DisplayHeight(d, DefaultScreen(d));
+  // The part of the asked rectangle that lies on the root window, in root coordinates.
+  const int left = std::max(primary.left + x, 0);
+  const int top = std::max(primary.top + y, 0);
+  const int right = std::min(primary.left + x + into.Width(), root_width);
+  const int bottom = std::min(primary.top + y + into.Height(), root_height);
+  std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
+  if (right <= left || bottom <= top)
+    return;
+  const int width = right - left;
+  const int height = bottom - top;
+
+  XImage* image = nullptr;
+  bool owned = true;
+  Visual* visual = DefaultVisual(d, DefaultScreen(d));
+  const int depth = DefaultDepth(d, DefaultScreen(d));
+  if (state_->shm) {
+    State& s = *state_;
+    if (s.shm_image == nullptr || s.shm_image->width != width || s.shm_image->height != height) {
+      s.DropShm();
+      s.shm_image =
+          XShmCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &s.segment,
+                          static_cast<unsigned>(width), static_cast<unsigned>(height));
+      if (s.shm_image != nullptr) {
+        s.segment.shmid = shmget(IPC_PRIVATE,
+                                 static_cast<std::size_t>(s.shm_image->bytes_per_line) *
+                                     static_cast<std::size_t>(s.shm_image->height),
+                                 IPC_CREAT | 0600);
+        s.segment.shmaddr = s.shm_image->data =
+            s.segment.shmid >= 0 ? static_cast<char*>(shmat(s.segment.shmid, nullptr, 0))
+                                 : reinterpret_cast<char*>(-1);
+        s.segment.readOnly = False;
+        if (s.segment.shmaddr == reinterpret_cast<char*>(-1) || !XShmAttach(d, &s.segment)) {
+          XDestroyImage(s.shm_image);
+          s.shm_image = nullptr;
+          s.shm = false;
+        }
+        // Marked for removal now, so it goes away with the process whatever happens.
+        if (s.segment.shmid >= 0)
+          shmctl(s.segment.shmid, IPC_RMID, nullptr);
+      } else {
+        s.shm = false;
+      }
+    }
+    if (s.shm_image != nullptr) {
+      if (s.shm_image->width == width && s.shm_image->height == height &&
+          XShmGetImage(d, s.root, s.shm_image, left, top, AllPlanes)) {
+        image = s.shm_image;
+        owned = false;
+      }
+    }
+  }
+  if (image == nullptr) {
+    image = XGetImage(d, state_->root, left, top, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image == nullptr)
+      return;
+  }
+
+  const int dx = left - (primary.left + x);
+  const int dy = top - (primary.top + y);
+  for (int row = 0; row < height; ++row) {
+    const char* in = image->data + static_cast<std::size_t>(row) * image->bytes_per_line;
+    std::uint8_t* out = into.Row(dy + row);
+    if (into.Depth() == 32 && image->bits_per_pixel == 32) {
+      std::memcpy(out + dx * 4, in, static_cast<std::size_t>(width) * 4);
+    } else {
+      for (int col = 0; col < width; ++col) {
+        const unsigned long pixel = XGetPixel(image, col, row);
+        const auto r = static_cast<std::uint8_t>((pixel & image->red_mask) * 255 /
+                                                 std::max(image->red_mask, 1UL));
+        const auto g = static_cast<std::uint8_t>((pixel & image->green_mask) * 255 /
+                                                 std::max(image->green_mask, 1UL));
+        const auto b = static_cast<std::uint8_t>((pixel & image->blue_mask) * 255 /
+                                                 std::max(image->blue_mask, 1UL));
+        if (into.Depth() > 8)
+          into.SetPixelColor(dx + col, dy + row, {r, g, b});
+      }
+    }
+  }
+  if (owned)
+    XDestroyImage(image);
+}
+
+WindowHandle X11Display::ForegroundWindow() {
+  Display* d = state_->display;
+  const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Window window = 0;
+  if (XGetWindowProperty(d, state_->root, active, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    if (count == 1)
+      window = *reinterpret_cast<Window*>(data);
+    XFree(data);
+    return window;
+  }
+  // No window manager: the window with the input focus.
+  int revert = 0;
+  XGetInputFocus(d, &window, &revert);
+  return window == PointerRoot || window == None || window == state_->root ? 0 : window;
+}
+
+ui::Rect X11Display::ClientRect(WindowHandle window) {
+  XWindowAttributes attributes;
+  if (window == 0 || !XGetWindowAttributes(state_->display, window, &attributes))
+    return {};
+  return {0, 0, attributes.width, attributes.height};
+}
+
+ui::Rect X11Display::WindowRect(WindowHandle window) {
+  Display* d = state_->display;
+  XWindowAttributes attributes;
+  if (window == 0 || !XGetWindowAttributes(d, window, &attributes))
+    return {};
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(d, window, state_->root, 0, 0, &x, &y, &child);
+  long extents[4] = {0, 0, 0, 0};  // left, right, top, bottom
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                         XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    if (count == 4)
+      std::memcpy(extents, data, sizeof extents);
+    XFree(data);
+  }
+  const ui::Rect primary = PrimaryRect();
+  return {x - static_cast<int>(extents[0]) - primary.left,
+          y - static_cast<int>(extents[2]) - primary.top,
+          attributes.width + static_cast<int>(extents[0] + extents[1]),
+          attributes.height + static_cast<int>(extents[2] + extents[3])};
+}
+
+void X11Display::CopyClient(WindowHandle window, Bitmap& into) {
+  int x = 0, y = 0;
+  Window child = 0;
+  if (window == 0)
+    return;
+  XTranslateCoordinates(state_->display, window, state_->root, 0, 0, &x, &y, &child);
+  const ui::Rect primary = PrimaryRect();
+  CopyScreen(into, x - primary.left, y - primary.top);
+}
+
+std::uint16_t X11Display::AsyncKeyState(std::uint8_t key) {
+  State& s = *state_;
+  s.Pump();
+  bool down = false;
+  bool pressed = false;
+  if (const int button = ButtonFor(key); button != 0) {
+    Window root = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(s.display, s.root, &root, &child, &rx, &ry, &wx, &wy, &mask);
+    down = (mask & ButtonMask(button)) != 0;
+    pressed = s.button_pressed[static_cast<std::size_t>(button)];
+    s.button_pressed[static_cast<std::size_t>(button)] = false;
+  } else {
+    char keys[32];
+    XQueryKeymap(s.display, keys);
+    for (const KeySym sym : KeysymsFor(key)) {
+      const KeyCode code = XKeysymToKeycode(s.display, sym);
+      if (code == 0)
+        continue;
+      down = down || (keys[code / 8] & (1 << (code % 8))) != 0;
+      pressed = pressed || s.key_pressed[code];
+      s.key_pressed[code] = false;
+    }
+  }
+  return static_cast<std::uint16_t>((down ? 0x8000 : 0) | (pressed ? 1 : 0));
+}
+
+ui::Point X11Display::CursorPos() {
+  Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(state_->display, state_->root, &root, &child, &rx, &ry, &wx, &wy, &mask);
+  const ui::Rect primary = PrimaryRect();
+  return {rx - primary.left, ry - primary.top};
+}
+
+}  // namespace pixtrel

@@ -1,0 +1,63 @@
+// The X11 side of the platform against a real (virtual) X server.
+#include "platform/x11/x11_display.h"
+
+#include <gtest/gtest.h>
+
+#include "support/xvfb.h"
+
+namespace pixtrel {
+namespace {
+
+TEST(X11Display, CopiesThePrimaryScreenWithBlackBeyondIt) {
+  test::Xvfb server(320, 200);
+  X11Display x11;
+  EXPECT_EQ(x11.PrimaryRect(), (ui::Rect{0, 0, 320, 200}));
+  EXPECT_EQ(x11.Depth(), 32);
+
+  test::ColourWindow red(10, 20, 30, 40, 0xFF0000);
+  Bitmap screen(320, 200, 32);
+  x11.CopyScreen(screen, 0, 0);
+  EXPECT_EQ(screen.PixelColor(10, 20), (Color{255, 0, 0}));
+  EXPECT_EQ(screen.PixelColor(39, 59), (Color{255, 0, 0}));
+  EXPECT_NE(screen.PixelColor(40, 60), (Color{255, 0, 0}));
+
+  Bitmap edge(20, 20, 32);
+  x11.CopyScreen(edge, 300 + 5, -10);  // mostly off the screen
+  EXPECT_EQ(edge.PixelColor(0, 0), Color{});
+  EXPECT_EQ(edge.PixelColor(19, 19), Color{});
+  Bitmap window(30, 40, 32);
+  x11.CopyScreen(window, 10, 20);
+  EXPECT_EQ(window.PixelColor(29, 39), (Color{255, 0, 0}));
+}
+
+TEST(X11Display, FindsTheFocusedWindowWithoutAWindowManager) {
+  test::Xvfb server(320, 200);
+  X11Display x11;
+  test::ColourWindow green(50, 60, 70, 30, 0x00FF00);
+  EXPECT_EQ(x11.ForegroundWindow(), green.Id());
+  EXPECT_EQ(x11.WindowRect(green.Id()), (ui::Rect{50, 60, 70, 30}));
+  EXPECT_EQ(x11.ClientRect(green.Id()), (ui::Rect{0, 0, 70, 30}));
+  Bitmap client(70, 30, 32);
+  x11.CopyClient(green.Id(), client);
+  EXPECT_EQ(client.PixelColor(0, 0), (Color{0, 255, 0}));
+}
+
+TEST(X11Display, SeesHeldKeysAndTapsBetweenTwoPolls) {
+  test::Xvfb server(320, 200);
+  X11Display x11;
+  EXPECT_EQ(x11.AsyncKeyState(0x7B), 0);
+  ASSERT_EQ(server.Run("xdotool key F12"), 0);  // down and up before the next poll
+  EXPECT_EQ(x11.AsyncKeyState(0x7B), 1);
+  EXPECT_EQ(x11.AsyncKeyState(0x7B), 0);  // counted once
+  ASSERT_EQ(server.Run("xdotool keydown shift"), 0);
+  EXPECT_NE(x11.AsyncKeyState(0x10) & 0x8000, 0);
+  EXPECT_EQ(x11.AsyncKeyState(0x12) & 0x8000, 0);
+  ASSERT_EQ(server.Run("xdotool keyup shift mousemove 30 40 click 3"), 0);
+  EXPECT_EQ(x11.AsyncKeyState(0x10) & 0x8000, 0);
+  EXPECT_EQ(x11.AsyncKeyState(0x02), 1);  // the right button, tapped
+  EXPECT_EQ(x11.AsyncKeyState(0x01), 0);
+  EXPECT_EQ(x11.CursorPos(), (ui::Point{30, 40}));
+}
+
+}  // namespace
+}  // namespace pixtrel

@@ -1,0 +1,72 @@
+#include "support/xvfb.h"
+
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace pixtrel::test {
+
+Xvfb::Xvfb(int width, int height, int depth) {
+  int fds[2];
+  if (::pipe(fds) != 0)
+    throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::close(fds[0]);
+    const std::string screen =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    const std::string fd = std::to_string(fds[1]);
+    // -displayfd: the server picks a free display and writes its number to us.
+    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+             "tcp", "-noreset", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string number;
+  char c = 0;
+  while (::read(fds[0], &c, 1) == 1 && c != '\n')
+    number += c;
+  ::close(fds[0]);
+  if (number.empty())
+    throw std::runtime_error("Xvfb did not start");
+  name_ = ":" + number;
+  ::setenv("DISPLAY", name_.c_str(), 1);
+}
+
+Xvfb::~Xvfb() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+int Xvfb::Run(const std::string& command) const {
+  const int status = std::system(("DISPLAY=" + name_ + " " + command).c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ColourWindow::ColourWindow(int left, int top, int width, int height, unsigned long rgb) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr)
+    throw std::runtime_error("no X display");
+  display_ = display;
+  window_ =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), left, top,
+                          static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, rgb);
+  XSetWindowAttributes attributes;
+  attributes.override_redirect = True;  // placed exactly where asked
+  XChangeWindowAttributes(display, window_, CWOverrideRedirect, &attributes);
+  XMapRaised(display, window_);
+  XSetInputFocus(display, window_, RevertToParent, CurrentTime);
+  XSync(display, False);
+}
+
+ColourWindow::~ColourWindow() {
+  XCloseDisplay(static_cast<Display*>(display_));
+}
+
+}  // namespace pixtrel::test

@@ -1,0 +1,42 @@
+// A virtual X server of its own for one test, on a free display number.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace pixtrel::test {
+
+class Xvfb {
+ public:
+  // Starts Xvfb with one screen of that size and depth and points $DISPLAY at it.
+  Xvfb(int width, int height, int depth = 24);
+  ~Xvfb();
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
+
+  const std::string& Name() const { return name_; }  // ":N"
+  // Runs a command with $DISPLAY set to this server; its exit code.
+  int Run(const std::string& command) const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+// A plain window of one colour at an exact place, mapped, drawn and focused, as another
+// program would show it.
+class ColourWindow {
+ public:
+  ColourWindow(int left, int top, int width, int height, unsigned long rgb);
+  ~ColourWindow();
+  ColourWindow(const ColourWindow&) = delete;
+  ColourWindow& operator=(const ColourWindow&) = delete;
+  unsigned long Id() const { return window_; }
+
+ private:
+  void* display_;
+  unsigned long window_;
+};
+
+}  // namespace pixtrel::test
