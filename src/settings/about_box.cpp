@@ -9,7 +9,7 @@
 namespace pixtrel {
 
 TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
-  const std::map<std::string, std::function<void()>> handlers = {
+  handlers = {
       {"ContactClick", [this] { ContactClick(); }},
       {"ContactMouseMove", [this] { ContactMouseMove(); }},
       {"ContactMouseLeave", [this] { ContactMouseLeave(); }},
@@ -46,15 +46,11 @@ TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
   Contact.font.height = -8;
   Contact.font.color = ui::kBlue;
   Contact.cursor = ui::Cursor::kHand;
-  Contact.on_click_name = "ContactClick";
-  Contact.on_click = handlers.at("ContactClick");
-  Contact.on_mouse_move_name = "ContactMouseMove";
-  Contact.on_mouse_move = handlers.at("ContactMouseMove");
-  Contact.on_mouse_leave_name = "ContactMouseLeave";
-  Contact.on_mouse_leave = handlers.at("ContactMouseLeave");
+  Bind(Contact, "ContactClick");
+  Bind(Contact, "ContactMouseMove", Event::kMouseMove);
+  Bind(Contact, "ContactMouseLeave", Event::kMouseLeave);
 
-  Button1.on_click_name = "Button1Click";
-  Button1.on_click = handlers.at("Button1Click");
+  Bind(Button1, "Button1Click");
 }
 
 void TForm3::ContactClick() {

@@ -53,7 +53,7 @@ ComboEdit TypeIntoCombo(const ComboEdit& before, char typed, std::span<const std
 }
 
 TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
-  const std::map<std::string, std::function<void()>> handlers = {
+  handlers = {
       {"AutoActivate", [this] { AutoActivate(); }},
       {"SelectCompression", [this] { SelectCompression(); }},
       {"SelectPath", [this] { SelectPath(); }},
@@ -61,10 +61,6 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
       {"AnnulerClick", [this] { AnnulerClick(); }},
       {"ResetClick", [this] { ResetClick(); }},
       {"InfosClick", [this] { InfosClick(); }},
-  };
-  auto bind_click = [&handlers](ui::Control& control, const char* name) {
-    control.on_click_name = name;
-    control.on_click = handlers.at(name);
   };
 
   SetCaption("  Préférences...");
@@ -117,7 +113,7 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
   RadioBMP.SetChecked(true);
   RadioBMP.SetEnabled(false);
   RadioJPG.SetEnabled(false);
-  bind_click(Actif, "AutoActivate");
+  Bind(Actif, "AutoActivate");
 
   TrackBar1.min = kMinQuality;
   TrackBar1.max = kMaxQuality;
@@ -126,14 +122,13 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
   TrackBar1.page_size = 2;
   TrackBar1.SetPosition(kMaxQuality);
   TrackBar1.cursor = ui::Cursor::kHand;
-  TrackBar1.on_change_name = "SelectCompression";
-  TrackBar1.on_change = handlers.at("SelectCompression");
+  Bind(TrackBar1, "SelectCompression", Event::kChange);
 
-  bind_click(Browse, "SelectPath");
-  bind_click(Valider, "ValiderClick");
-  bind_click(Annuler, "AnnulerClick");
-  bind_click(Reset, "ResetClick");
-  bind_click(Infos, "InfosClick");
+  Bind(Browse, "SelectPath");
+  Bind(Valider, "ValiderClick");
+  Bind(Annuler, "AnnulerClick");
+  Bind(Reset, "ResetClick");
+  Bind(Infos, "InfosClick");
 
   for (const KeyName& key : kKeyNames)
     ChoixTouche.items.emplace_back(key.name);

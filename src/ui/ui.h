@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -240,6 +241,31 @@ class Form : public Control {
   std::vector<Control*> controls;
   // Where each control sits: its parent group box, or nothing for the form itself.
   std::vector<std::pair<Control*, Control*>> parents;
+  // The form's handlers by name; the layout binds events to them through Bind.
+  std::map<std::string, std::function<void()>> handlers;
+  enum class Event { kClick, kChange, kMouseMove, kMouseLeave };
+  void Bind(Control& control, const std::string& handler, Event event = Event::kClick) {
+    const std::function<void()>& run = handlers.at(handler);
+    switch (event) {
+      case Event::kClick:
+        control.on_click_name = handler;
+        control.on_click = run;
+        break;
+      case Event::kChange:
+        control.on_change_name = handler;
+        control.on_change = run;
+        break;
+      case Event::kMouseMove:
+        control.on_mouse_move_name = handler;
+        control.on_mouse_move = run;
+        break;
+      case Event::kMouseLeave:
+        control.on_mouse_leave_name = handler;
+        control.on_mouse_leave = run;
+        break;
+    }
+  }
+
   // One row of a layout table: where a control sits and what it says.
   struct Row {
     Control* control;

@@ -17,7 +17,7 @@ ui::Font SystemBold() {
 }  // namespace
 
 TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
-  const std::map<std::string, std::function<void()>> handlers = {
+  handlers = {
       {"Run", [this] { Run(); }},
       {"SaveAs", [this] { SaveAs(); }},
       {"Quit", [this] { Quit(); }},
@@ -26,10 +26,6 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
       {"SaveAsJPG", [this] { SaveAsJPG(); }},
       {"Restore", [this] { Restore(); }},
       {"ParamsFromTray", [this] { ParamsFromTray(); }},
-  };
-  auto bind = [&handlers](ui::Control& control, const char* name) {
-    control.on_click_name = name;
-    control.on_click = handlers.at(name);
   };
 
   SetCaption("  Pixtrel v1.2");
@@ -67,35 +63,35 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
       {&Button3, nullptr, {112, 0, 25, 17}, "Set", 5},
   });
   Button1.cursor = ui::Cursor::kHand;
-  bind(Button1, "Run");
+  Bind(Button1, "Run");
   Button2.cursor = ui::Cursor::kHand;
-  bind(Button2, "SaveAs");
+  Bind(Button2, "SaveAs");
   Button4.parent_font = false;
   Button4.font = SystemBold();
   Button4.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button4.right_to_left = true;
-  bind(Button4, "Quit");
+  Bind(Button4, "Quit");
   Button5.parent_font = false;
   Button5.font = SystemBold();
   Button5.font.ansi_charset = false;
   Button5.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button5.right_to_left = true;
-  bind(Button5, "Run");
+  Bind(Button5, "Run");
   Button3.cursor = ui::Cursor::kDrag;
-  bind(Button3, "Params");
+  Bind(Button3, "Params");
 
   BMP1.SetCaption("*.BMP");
-  bind(BMP1, "SaveAsBMP");
+  Bind(BMP1, "SaveAsBMP");
   JPG1.SetCaption("*.JPG");
-  bind(JPG1, "SaveAsJPG");
+  Bind(JPG1, "SaveAsJPG");
   PopupMenu1.entries = {&BMP1, &JPG1};
 
   Restore1.SetCaption("Restore");
-  bind(Restore1, "Restore");
+  Bind(Restore1, "Restore");
   Config1.SetCaption("Config");
-  bind(Config1, "ParamsFromTray");
+  Bind(Config1, "ParamsFromTray");
   Close1.SetCaption("Close...");
-  bind(Close1, "Quit");
+  Bind(Close1, "Quit");
   PopupMenu2.entries = {&Restore1, &Config1, &Close1};
 
   Timer1.interval_ms = 100;
