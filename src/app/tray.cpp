@@ -12,7 +12,7 @@ namespace pixtrel {
 namespace {
 
 constexpr std::uint32_t kTrayFlags = 1 | 2 | 4;  // message, icon, tip
-constexpr std::uint32_t kMouseMove = 0x200;
+constexpr std::uint32_t kMouseMoveMessage = 0x200;
 constexpr int kLeftButtonUp = 514;
 constexpr int kRightButtonUp = 517;
 
@@ -29,7 +29,7 @@ void TForm1::Run() {
   TrayIconData = {};
   TrayIconData.size = 88;
   TrayIconData.flags = kTrayFlags;
-  TrayIconData.callback_message = kMouseMove;
+  TrayIconData.callback_message = kMouseMoveMessage;
   TrayIconData.icon = true;
   const std::string tip = name + " to snap...";
   std::memcpy(TrayIconData.tip, tip.data(), std::min(tip.size(), sizeof TrayIconData.tip - 1));

@@ -47,8 +47,8 @@ TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
   Contact.font.color = ui::kBlue;
   Contact.cursor = ui::Cursor::kHand;
   Bind(Contact, "ContactClick");
-  Bind(Contact, "ContactMouseMove", Event::kMouseMove);
-  Bind(Contact, "ContactMouseLeave", Event::kMouseLeave);
+  Bind(Contact, "ContactMouseMove", kMouseMove);
+  Bind(Contact, "ContactMouseLeave", kMouseLeave);
 
   Bind(Button1, "Button1Click");
 }

@@ -122,7 +122,7 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
   TrackBar1.page_size = 2;
   TrackBar1.SetPosition(kMaxQuality);
   TrackBar1.cursor = ui::Cursor::kHand;
-  Bind(TrackBar1, "SelectCompression", Event::kChange);
+  Bind(TrackBar1, "SelectCompression", kChange);
 
   Bind(Browse, "SelectPath");
   Bind(Valider, "ValiderClick");

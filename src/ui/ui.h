@@ -243,27 +243,18 @@ class Form : public Control {
   std::vector<std::pair<Control*, Control*>> parents;
   // The form's handlers by name; the layout binds events to them through Bind.
   std::map<std::string, std::function<void()>> handlers;
-  enum class Event { kClick, kChange, kMouseMove, kMouseLeave };
-  void Bind(Control& control, const std::string& handler, Event event = Event::kClick) {
-    const std::function<void()>& run = handlers.at(handler);
-    switch (event) {
-      case Event::kClick:
-        control.on_click_name = handler;
-        control.on_click = run;
-        break;
-      case Event::kChange:
-        control.on_change_name = handler;
-        control.on_change = run;
-        break;
-      case Event::kMouseMove:
-        control.on_mouse_move_name = handler;
-        control.on_mouse_move = run;
-        break;
-      case Event::kMouseLeave:
-        control.on_mouse_leave_name = handler;
-        control.on_mouse_leave = run;
-        break;
-    }
+  // An event as the pair of fields that name its handler and run it.
+  struct Event {
+    std::string Control::*name;
+    std::function<void()> Control::*run;
+  };
+  static constexpr Event kClick{&Control::on_click_name, &Control::on_click};
+  static constexpr Event kChange{&Control::on_change_name, &Control::on_change};
+  static constexpr Event kMouseMove{&Control::on_mouse_move_name, &Control::on_mouse_move};
+  static constexpr Event kMouseLeave{&Control::on_mouse_leave_name, &Control::on_mouse_leave};
+  void Bind(Control& control, const std::string& handler, Event event = kClick) {
+    control.*event.run = handlers.at(handler);
+    control.*event.name = handler;
   }
 
   // One row of a layout table: where a control sits and what it says.
