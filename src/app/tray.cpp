@@ -28,12 +28,14 @@ void TForm1::Run() {
 
   TrayIconData = {};
   TrayIconData.size = 88;
+  TrayIconData.window = this;
   TrayIconData.flags = kTrayFlags;
   TrayIconData.callback_message = kMouseMoveMessage;
   TrayIconData.icon = true;
   const std::string tip = name + " to snap...";
   std::memcpy(TrayIconData.tip, tip.data(), std::min(tip.size(), sizeof TrayIconData.tip - 1));
 
+  on_minimize = [this] { MinimizeToTray(); };
   DragOrigin = {-1, -1};
   DragCursor = {-1, -1};
   drag_open_ = false;

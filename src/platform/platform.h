@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,7 +50,8 @@ class Files {
 
 // The tray icon record as the program fills it.
 struct NotifyIconData {
-  std::uint32_t size = 0;  // 88 once filled: the first version of the record
+  std::uint32_t size = 0;      // 88 once filled: the first version of the record
+  ui::Form* window = nullptr;  // where the icon's mouse messages go
   std::uint32_t id = 0;
   std::uint32_t flags = 0;
   std::uint32_t callback_message = 0;
@@ -59,8 +61,16 @@ struct NotifyIconData {
 
 using WindowHandle = std::uintptr_t;  // 0: no window
 
+// Runs one event's handler; an error it raises shows the error box and the program goes on.
+using Dispatcher = std::function<void(const std::function<void()>&)>;
+
 class Platform : public Files {
  public:
+  // windows: a form's native counterpart, made before its creation handler runs and dropped
+  // before the form is destroyed. The user's actions on it reach the form through `dispatch`.
+  virtual void CreateWindow(ui::Form& form, const Dispatcher& dispatch) = 0;
+  virtual void DestroyWindow(ui::Form& form) = 0;
+
   // input: bit 15 down now, bit 0 pressed since the last query, for a Windows key code.
   virtual std::uint16_t AsyncKeyState(std::uint8_t key) = 0;
   virtual ui::Point CursorPos() = 0;

@@ -26,16 +26,13 @@ TForm3::TForm3(Application& app) : ui::Form("Form3"), app_(app) {
       {&GroupBox1, nullptr, {0, 0, 265, 97}, "  Infos  ", 0},
       {&Image2, &GroupBox1, {8, 24, 48, 48}, "", -1},
       {&Name, &GroupBox1, {72, 16, 145, 20}, "Pixtrel v2.0.2.1.", -1},
-      {&Pub,
-       &GroupBox1,
-       {72, 40, 172, 13},
-       "For everyone who ever needed one more screenshot.",
-       -1},
+      {&Pub, &GroupBox1, {72, 40, 172, 13}, "For all who need one more shot.", -1},
       {&Contact, &GroupBox1, {8, 80, 86, 13}, std::string(kContactAddress), -1},
       {&Button1, &GroupBox1, {128, 64, 105, 25}, "Ok", 0},
   });
 
   // The picture's background colour is its transparency mask.
+  Image2.picture_file = std::string(kAboutPictureFile);
   Image2.transparent = true;
 
   Name.parent_font = false;

@@ -65,6 +65,7 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
 
   SetCaption("  Préférences...");
   border = ui::FormBorder::kDialog;
+  title_buttons = false;
   bounds = {0, 0, 329, 273};
   topmost = true;
   centred_once = true;
@@ -110,6 +111,8 @@ TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
        -1},
   });
 
+  LabelPourCent.alignment = ui::Align::kRight;
+  NoteTouche.word_wrap = true;
   RadioBMP.SetChecked(true);
   RadioBMP.SetEnabled(false);
   RadioJPG.SetEnabled(false);

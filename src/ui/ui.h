@@ -41,6 +41,8 @@ enum class Cursor { kDefault, kSizeAll, kHand, kDrag, kCross };
 
 enum Anchors : unsigned { kAnchorLeft = 1, kAnchorTop = 2, kAnchorRight = 4, kAnchorBottom = 8 };
 
+enum class Align { kLeft, kRight, kCenter };
+
 struct Font {
   std::string name = "MS Sans Serif";
   int height = -11;  // negative: character height in pixels, as the layouts give it
@@ -103,6 +105,9 @@ class Control {
   unsigned anchors = kAnchorLeft | kAnchorTop;
   bool right_to_left = false;
   bool transparent = false;
+  // Labels: where the text sits, and whether it wraps onto more lines.
+  Align alignment = Align::kLeft;
+  bool word_wrap = false;
   // Sliders: range, tick spacing and the arrow- and page-key steps.
   int min = 0, max = 10, frequency = 1, line_size = 1, page_size = 2;
   // Editable lists: the choices, in order.
@@ -179,6 +184,8 @@ class Image : public Control {
   bool stretch = false;
   bool proportional = false;
   bool center = false;
+  // A picture the program carries (by file name), shown instead of Picture().
+  std::string picture_file;
   MouseHandlers mouse;
 
   const Bitmap& Picture() const { return picture_; }
@@ -230,6 +237,7 @@ class Form : public Control {
  public:
   explicit Form(std::string name) : Control(Kind::kForm, std::move(name)) { SetVisible(false); }
   FormBorder border = FormBorder::kSizeable;
+  bool title_buttons = true;  // with a title bar: the close, minimise and maximise boxes
   bool topmost = false;
   bool layered = false;
   ColorRef transparent_color = kFuchsia;  // with layered: the colour key
@@ -277,7 +285,12 @@ class Form : public Control {
   }
   // Window events.
   std::function<void()> on_activate;  // became the program's active window
-  std::function<void()> on_close;     // a close request; the form decides what it means
+  // The mouse moved over the window's own surface; the tray's callbacks arrive here too.
+  std::string on_form_mouse_move_name;
+  std::function<void(Point)> on_form_mouse_move;
+  // The application was minimised through this window (not run when it already was).
+  std::function<void()> on_minimize;
+  std::function<void()> on_close;  // a close request; the form decides what it means
   std::function<void()> on_destroy;
 };
 

@@ -39,6 +39,9 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   centred_once = true;
   parent_font = false;
 
+  on_form_mouse_move_name = "MouseOverTray";
+  on_form_mouse_move = [this](ui::Point at) { MouseOverTray(at.x, at.y); };
+
   Image1.bounds = {0, 17, 200, 150};
   Image1.stretch = Image1.proportional = Image1.center = true;
   Image1.cursor = ui::Cursor::kSizeAll;

@@ -64,6 +64,8 @@ class FakePlatform : public Platform {
   std::string documents = "/home/ann/Documents";
 
   // Platform
+  void CreateWindow(ui::Form&, const Dispatcher&) override {}
+  void DestroyWindow(ui::Form&) override {}
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override { return cursor; }
   ui::Rect ScreenRect() override { return {0, 0, screen.Width(), screen.Height()}; }

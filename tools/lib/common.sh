@@ -8,7 +8,8 @@ PIXTREL_PACKAGES=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libbenchmark-dev
   libx11-dev libxext-dev libxi-dev libxrandr-dev
-  xvfb xdotool
+  qt6-base-dev fonts-liberation2
+  xvfb xdotool trayer xclip imagemagick
   python3
 )
 

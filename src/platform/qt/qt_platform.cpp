@@ -1,0 +1,370 @@
+#include "platform/qt/qt_platform.h"
+
+#include <chrono>
+#include <ctime>
+#include <iostream>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/qt/qt_convert.h"
+
+// Last: its macros would clash with Qt's names.
+#include <X11/Xlib.h>
+
+namespace pixtrel {
+namespace {
+
+// The folder browser returns no path longer than this, as the shell's would not.
+constexpr int kLongestFolder = 259;
+
+// The capture as the clipboard offers it. Each format is encoded only when a program asks.
+class PictureMime : public QMimeData {
+ public:
+  explicit PictureMime(QImage picture) : picture_(std::move(picture)) {}
+  QStringList formats() const override { return {"image/png", "image/bmp"}; }
+  bool hasFormat(const QString& type) const override { return formats().contains(type); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType) const override {
+    if (!hasFormat(type))
+      return {};
+    QByteArray& bytes = encoded_[type];
+    if (bytes.isEmpty()) {
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      picture_.save(&buffer, type == "image/png" ? "PNG" : "BMP");
+    }
+    return bytes;
+  }
+
+ private:
+  QImage picture_;
+  mutable std::map<QString, QByteArray> encoded_;
+};
+
+void StayOnTop(QWidget& widget) {
+  widget.setWindowFlag(Qt::WindowStaysOnTopHint);
+}
+
+}  // namespace
+
+// Sees events before their widgets do: a press makes its window the program's active one, and
+// buttons released over the tray icon become the main window's tray messages.
+class QtPlatform::Watcher : public QObject {
+ public:
+  explicit Watcher(QtPlatform& platform) : platform_(platform) {}
+
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target->objectName() == QStringLiteral("QSystemTrayIconSys")) {
+      platform_.tray_embedded_ = true;
+      if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton)
+          platform_.TrayMessage(514);
+        else if (mouse->button() == Qt::RightButton)
+          platform_.TrayMessage(517);
+      }
+      return false;
+    }
+    if (event->type() == QEvent::MouseButtonPress && target->isWidgetType()) {
+      if (auto* window = dynamic_cast<FormWindow*>(static_cast<QWidget*>(target)->window()))
+        platform_.Activated(window->form());
+    }
+    return false;
+  }
+
+ private:
+  QtPlatform& platform_;
+};
+
+QtPlatform::QtPlatform() : watcher_(std::make_unique<Watcher>(*this)) {
+  qApp->installEventFilter(watcher_.get());
+}
+
+QtPlatform::~QtPlatform() {
+  qApp->removeEventFilter(watcher_.get());
+  tray_.reset();
+  timers_.clear();
+  windows_.clear();
+}
+
+void QtPlatform::CreateWindow(ui::Form& form, const Dispatcher& dispatch) {
+  dispatch_ = dispatch;
+  const bool main = main_form_ == nullptr;
+  if (main)
+    main_form_ = &form;
+  windows_[&form] = std::make_unique<FormWindow>(form, *this, main);
+}
+
+void QtPlatform::DestroyWindow(ui::Form& form) {
+  for (auto it = timers_.begin(); it != timers_.end();) {
+    if (std::find(form.controls.begin(), form.controls.end(), it->first) != form.controls.end())
+      it = timers_.erase(it);
+    else
+      ++it;
+  }
+  if (active_ == &form)
+    active_ = nullptr;
+  if (tray_window_ == &form)
+    tray_window_ = nullptr;
+  windows_.erase(&form);
+}
+
+FormWindow* QtPlatform::WindowOf(ui::Form& form) {
+  const auto it = windows_.find(&form);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+void QtPlatform::Dispatch(const std::function<void()>& handler) {
+  if (dispatch_)
+    dispatch_(handler);
+  else
+    handler();
+}
+
+void QtPlatform::Activated(ui::Form& form) {
+  if (active_ == &form)
+    return;
+  active_ = &form;
+  if (form.on_activate)
+    Dispatch(form.on_activate);
+}
+
+void QtPlatform::Hidden(ui::Form& form) {
+  if (active_ == &form)
+    active_ = nullptr;
+}
+
+void QtPlatform::MainWindowClosed() {
+  QCoreApplication::exit(0);
+}
+
+ui::Rect QtPlatform::ScreenRect() {
+  const ui::Rect primary = display_.PrimaryRect();
+  return {0, 0, primary.width, primary.height};
+}
+
+void QtPlatform::RepaintNow(ui::Form& form) {
+  if (FormWindow* window = WindowOf(form))
+    window->PaintNow();
+  // The copy reads the screen through another connection: wait until the server has drawn.
+  if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
+    XSync(x11->display(), False);
+}
+
+void QtPlatform::EmptyClipboard() {
+  clipboard_picture_ = QImage();
+  clipboard_emptied_ = true;
+}
+
+void QtPlatform::SetClipboardBitmap(const Bitmap& picture) {
+  clipboard_picture_ = ToQImage(picture);
+}
+
+void QtPlatform::CloseClipboard() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard_picture_.isNull())
+    clipboard->setMimeData(new PictureMime(clipboard_picture_));
+  else if (clipboard_emptied_)
+    clipboard->clear();
+  clipboard_picture_ = QImage();
+  clipboard_emptied_ = false;
+}
+
+void QtPlatform::TrayAdd(const NotifyIconData& icon) {
+  if (!tray_) {
+    tray_ = std::make_unique<QSystemTrayIcon>(QGuiApplication::windowIcon());
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                       // An embedded icon reports releases through the watcher instead.
+                       if (tray_embedded_)
+                         return;
+                       if (reason == QSystemTrayIcon::Trigger)
+                         TrayMessage(514);
+                       else if (reason == QSystemTrayIcon::Context)
+                         TrayMessage(517);
+                     });
+  }
+  if (!QSystemTrayIcon::isSystemTrayAvailable() && !told_no_tray_) {
+    told_no_tray_ = true;
+    std::cerr << "Pixtrel : pas de zone de notification sur cet écran ; la touche de capture "
+                 "reste active.\n";
+  }
+  // Adding an icon that is already there changes nothing, its tooltip included.
+  if (tray_->isVisible())
+    return;
+  tray_window_ = icon.window;
+  tray_->setToolTip(QString::fromUtf8(icon.tip, static_cast<qsizetype>(strnlen(icon.tip, 63))));
+  tray_->show();
+}
+
+void QtPlatform::TrayDelete(const NotifyIconData&) {
+  if (tray_)
+    tray_->hide();
+}
+
+void QtPlatform::TrayMessage(int message) {
+  ui::Form* form = tray_window_;
+  if (form == nullptr || !form->on_form_mouse_move || !tray_ || !tray_->isVisible())
+    return;
+  // Out of the tray widget's own event: the handler may delete the icon under it.
+  QTimer::singleShot(0, qApp, [this, form, message] {
+    if (tray_window_ == form && form->on_form_mouse_move)
+      Dispatch([form, message] { form->on_form_mouse_move({message, 0}); });
+  });
+}
+
+void QtPlatform::SetForeground(ui::Form& form) {
+  if (FormWindow* window = WindowOf(form); window != nullptr && window->isVisible())
+    window->activateWindow();
+}
+
+void QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
+  QMenu popup;
+  popup.setWindowFlag(Qt::WindowStaysOnTopHint);
+  ui::MenuItem* chosen = nullptr;
+  for (ui::MenuItem* item : menu.entries) {
+    QAction* action = popup.addAction(QString::fromStdString(item->Caption()));
+    action->setEnabled(item->Enabled());
+    QObject::connect(action, &QAction::triggered, [&chosen, item] { chosen = item; });
+  }
+  const ui::Rect primary = display_.PrimaryRect();
+  popup.exec(QPoint(primary.left + at.x, primary.top + at.y));
+  if (chosen != nullptr) {
+    // The choice is an event of its own, after the menu has closed.
+    QTimer::singleShot(0, qApp, [this, chosen] { Dispatch([chosen] { chosen->Click(); }); });
+  }
+}
+
+bool QtPlatform::SetTimer(ui::Timer& timer, bool enabled) {
+  std::unique_ptr<QTimer>& qtimer = timers_[&timer];
+  if (!qtimer) {
+    qtimer = std::make_unique<QTimer>();
+    qtimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(qtimer.get(), &QTimer::timeout, [this, &timer] {
+      Dispatch([&timer] {
+        if (timer.Enabled() && timer.on_timer)
+          timer.on_timer();
+      });
+    });
+  }
+  if (!enabled) {
+    qtimer->stop();
+    return true;
+  }
+  if (!qtimer->isActive())
+    qtimer->start(timer.interval_ms);
+  return qtimer->isActive();
+}
+
+void QtPlatform::BringApplicationToFront() {
+  ui::Form* form = active_ != nullptr ? active_ : main_form_;
+  if (FormWindow* window = form != nullptr ? WindowOf(*form) : nullptr;
+      window != nullptr && window->isVisible() && window->isEnabled()) {
+    window->raise();
+    window->activateWindow();
+  }
+}
+
+void QtPlatform::RaiseWindow(ui::Form& form) {
+  if (FormWindow* window = WindowOf(form); window != nullptr && window->isVisible()) {
+    window->raise();
+    window->activateWindow();
+    Activated(form);
+  }
+}
+
+void QtPlatform::RestoreApplication() {
+  for (auto& [form, window] : windows_) {
+    if (window->isVisible() && window->isMinimized())
+      window->showNormal();
+  }
+}
+
+void QtPlatform::Quit() {
+  // Not quit(): that would first ask every window to close, running their close handlers.
+  QCoreApplication::exit(0);
+}
+
+std::optional<std::string> QtPlatform::RunSaveDialog(ui::SaveDialog& dialog) {
+  QFileDialog box;
+  StayOnTop(box);
+  box.setOption(QFileDialog::DontUseNativeDialog);
+  box.setAcceptMode(QFileDialog::AcceptSave);
+  box.setOption(QFileDialog::DontConfirmOverwrite);
+  box.setOption(QFileDialog::HideNameFilterDetails, false);
+  // "label|pattern": the label names the pattern already, as Qt wants it.
+  const std::string& filter = dialog.filter;
+  box.setNameFilter(QString::fromStdString(filter.substr(0, filter.find('|'))));
+  box.setDefaultSuffix(QString::fromStdString(dialog.default_ext));
+  if (!dialog.file_name.empty())
+    box.selectFile(QString::fromStdString(dialog.file_name));
+  box.setWindowModality(Qt::ApplicationModal);
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+    return std::nullopt;
+  return box.selectedFiles().first().toStdString();
+}
+
+void QtPlatform::ErrorBox(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, "Pixtrel", QString::fromStdString(text), QMessageBox::Ok);
+  StayOnTop(box);
+  box.exec();
+}
+
+void QtPlatform::PlainBox(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, "Pixtrel", QString::fromStdString(text), QMessageBox::Ok);
+  StayOnTop(box);
+  box.exec();
+}
+
+std::optional<std::string> QtPlatform::BrowseForFolder(const std::string& title) {
+  QFileDialog box;
+  StayOnTop(box);
+  box.setOption(QFileDialog::DontUseNativeDialog);
+  box.setWindowTitle(QString::fromStdString(title));
+  box.setFileMode(QFileDialog::Directory);
+  box.setOption(QFileDialog::ShowDirsOnly);
+  box.setDirectory(QDir::homePath());
+  box.setWindowModality(Qt::ApplicationModal);
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+    return std::nullopt;
+  const std::string path = box.selectedFiles().first().toStdString();
+  if (path.size() > kLongestFolder)
+    return std::nullopt;
+  return path;
+}
+
+std::string QtPlatform::DocumentsFolder() {
+  // XDG_DOCUMENTS_DIR from user-dirs.dirs, or ~/Documents.
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+}
+
+void QtPlatform::OpenMailLink(const std::string& link) {
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(link)));
+}
+
+ClockReading QtPlatform::Now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,       local.tm_hour,
+          local.tm_min,         local.tm_sec,     static_cast<int>(ms)};
+}
+
+}  // namespace pixtrel

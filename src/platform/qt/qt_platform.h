@@ -1,0 +1,115 @@
+// The platform on a Linux X11 desktop: Qt 6 Widgets for windows, tray, dialogs and clipboard;
+// Xlib (through X11Display) for key state, the active window and screen copies.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include <QImage>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_windows.h"
+#include "platform/x11/x11_display.h"
+
+class QObject;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace pixtrel {
+
+class QtPlatform : public Platform, public WindowHost {
+ public:
+  // Needs the QApplication made first.
+  QtPlatform();
+  ~QtPlatform() override;
+
+  void CreateWindow(ui::Form& form, const Dispatcher& dispatch) override;
+  void DestroyWindow(ui::Form& form) override;
+
+  std::uint16_t AsyncKeyState(std::uint8_t key) override { return display_.AsyncKeyState(key); }
+  ui::Point CursorPos() override { return display_.CursorPos(); }
+
+  ui::Rect ScreenRect() override;
+  int ScreenDepth() override { return display_.Depth(); }
+  WindowHandle ForegroundWindow() override { return display_.ForegroundWindow(); }
+  ui::Rect WindowRect(WindowHandle window) override { return display_.WindowRect(window); }
+  ui::Rect ClientRect(WindowHandle window) override { return display_.ClientRect(window); }
+  void CopyScreen(Bitmap& into, int x, int y) override { display_.CopyScreen(into, x, y); }
+  void CopyClient(WindowHandle window, Bitmap& into) override { display_.CopyClient(window, into); }
+  void RepaintNow(ui::Form& form) override;
+
+  bool OpenClipboard() override { return true; }
+  void EmptyClipboard() override;
+  void SetClipboardBitmap(const Bitmap& picture) override;
+  void SetClipboardPalette(const Bitmap&) override {}  // the image carries its colours
+  void CloseClipboard() override;
+
+  void TrayAdd(const NotifyIconData& icon) override;
+  void TrayDelete(const NotifyIconData& icon) override;
+  void SetForeground(ui::Form& form) override;
+  void PostNull(ui::Form&) override {}
+  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+
+  bool SetTimer(ui::Timer& timer, bool enabled) override;
+
+  void BringApplicationToFront() override;
+  void RaiseWindow(ui::Form& form) override;
+  void RestoreApplication() override;
+  void Quit() override;
+
+  std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) override;
+  void ErrorBox(const std::string& text) override;
+  void PlainBox(const std::string& text) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+
+  std::string DocumentsFolder() override;
+  char PathSeparator() override { return '/'; }
+  void OpenMailLink(const std::string& link) override;
+
+  ClockReading Now() override;
+
+  bool MakeFolder(const std::string& path) override { return files_.MakeFolder(path); }
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override {
+    return files_.StartFile(path, options);
+  }
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    return files_.ReadWholeFile(path);
+  }
+  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  std::string SettingsFilePath() override { return files_.SettingsFilePath(); }
+
+  // WindowHost
+  void Dispatch(const std::function<void()>& handler) override;
+  void Activated(ui::Form& form) override;
+  void Hidden(ui::Form& form) override;
+  void MainWindowClosed() override;
+  ui::Rect PrimaryRect() override { return display_.PrimaryRect(); }
+
+ private:
+  class Watcher;
+  friend class Watcher;
+  FormWindow* WindowOf(ui::Form& form);
+  // A button released over the tray icon, as the message number the main window expects.
+  void TrayMessage(int message);
+
+  X11Display display_;
+  PosixFiles files_;
+  Dispatcher dispatch_;
+  std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
+  ui::Form* main_form_ = nullptr;
+  ui::Form* active_ = nullptr;
+  std::unique_ptr<Watcher> watcher_;
+
+  std::unique_ptr<QSystemTrayIcon> tray_;
+  ui::Form* tray_window_ = nullptr;
+  bool tray_embedded_ = false;
+  bool told_no_tray_ = false;
+
+  std::map<ui::Timer*, std::unique_ptr<QTimer>> timers_;
+
+  QImage clipboard_picture_;
+  bool clipboard_emptied_ = false;
+};
+
+}  // namespace pixtrel

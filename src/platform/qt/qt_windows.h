@@ -1,0 +1,70 @@
+// The forms of the ui model as Qt widgets, kept in step both ways: a property a handler sets
+// shows on screen, and a user's click, tick or typing updates the property and fires the event.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QWidget>
+
+#include "ui/ui.h"
+
+namespace pixtrel {
+
+// What a window asks of the backend that made it.
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+  virtual void Dispatch(const std::function<void()>& handler) = 0;
+  // The form is now the program's active window (shown, raised or pressed on).
+  virtual void Activated(ui::Form& form) = 0;
+  virtual void Hidden(ui::Form& form) = 0;
+  // The system's close command reached the main window.
+  virtual void MainWindowClosed() = 0;
+  // The primary screen in root-window coordinates; forms are placed relative to it.
+  virtual ui::Rect PrimaryRect() = 0;
+};
+
+class ControlPeer;
+
+class FormWindow : public QWidget, public ui::Peer {
+ public:
+  FormWindow(ui::Form& form, WindowHost& host, bool main);
+  ~FormWindow() override;
+
+  ui::Form& form() { return form_; }
+  WindowHost& host() { return host_; }
+  // True while the model is being copied onto the widgets: their signals are not the user's.
+  bool syncing() const { return syncing_ > 0; }
+  void Changed(ui::Control& control) override;
+  // Paints now whatever is pending and waits until the X server has it.
+  void PaintNow();
+  // Cuts the colour-keyed pixels out of the window, so they show and pass clicks through.
+  void UpdateShape();
+
+  struct Sync {
+    explicit Sync(FormWindow& window) : window(window) { ++window.syncing_; }
+    ~Sync() { --window.syncing_; }
+    FormWindow& window;
+  };
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+
+ private:
+  void ApplyForm();
+  void SetTabOrder();
+  // The widget a control's widget sits on.
+  QWidget* peer_widget_of(ui::Control& control);
+
+  ui::Form& form_;
+  WindowHost& host_;
+  bool main_;
+  int syncing_ = 0;
+  std::vector<std::unique_ptr<ControlPeer>> peers_;
+};
+
+}  // namespace pixtrel
