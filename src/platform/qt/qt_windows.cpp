@@ -237,6 +237,8 @@ class ControlPeer : public ui::Peer {
 
   ui::Control& control() { return control_; }
   QWidget* widget() { return widget_; }
+  // A control laid out with no size takes its parent's whole client area.
+  bool FillsParent() const { return control_.bounds.width == 0 && control_.bounds.height == 0; }
 
   void Changed(ui::Control&) override {
     if (control_.GetKind() == ui::Kind::kImage) {
@@ -250,8 +252,9 @@ class ControlPeer : public ui::Peer {
   void Apply() {
     FormWindow::Sync sync(owner_);
     const ui::Rect& b = control_.bounds;
-    if (b.width > 0 && b.height > 0 &&
-        widget_->geometry() != QRect(b.left, b.top, b.width, b.height))
+    if (FillsParent())
+      widget_->setGeometry(widget_->parentWidget()->rect());
+    else if (widget_->geometry() != QRect(b.left, b.top, b.width, b.height))
       widget_->setGeometry(b.left, b.top, b.width, b.height);
     widget_->setEnabled(control_.Enabled());
     widget_->setVisible(control_.Visible());
@@ -581,6 +584,14 @@ void FormWindow::UpdateShape() {
   const QImage drawn = grab().toImage();
   const ui::ColorRef key = form_.transparent_color;
   setMask(QBitmap::fromImage(OpaqueMask(drawn, qRgb(key & 0xFF, (key >> 8) & 0xFF, key >> 16))));
+}
+
+void FormWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  for (auto& peer : peers_) {
+    if (peer->FillsParent())
+      peer->widget()->setGeometry(peer->widget()->parentWidget()->rect());
+  }
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {

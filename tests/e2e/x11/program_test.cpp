@@ -1,0 +1,217 @@
+// The real program on a virtual desktop with a tray host, driven through keys and the mouse.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "support/desktop.h"
+#include "viewer/placement.h"
+
+namespace pixtrel::test {
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 400;
+const std::string kViewer = "  Pixtrel v1.2";
+const std::string kOverlay = "Form4";
+const std::string kPreferences = "  Préférences...";
+// The viewer first shows centred: ((640 - 200) / 2, (400 - 167) / 2).
+constexpr ui::Rect kViewerRect{220, 116, 200, 167};
+const Color kWhite{255, 255, 255};
+
+Bitmap Crop(const Bitmap& from, ui::Rect area) {
+  Bitmap part(area.width, area.height, 32);
+  for (int y = 0; y < area.height; ++y) {
+    for (int x = 0; x < area.width; ++x)
+      part.SetPixelColor(x, y, from.PixelColor(area.left + x, area.top + y));
+  }
+  return part;
+}
+
+// Pixels that differ, or -1 when the sizes do.
+int Differences(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height())
+    return -1;
+  int count = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x)
+      count += a.PixelColor(x, y) == b.PixelColor(x, y) ? 0 : 1;
+  }
+  return count;
+}
+
+Bitmap WaitForClipboard(const Desktop& desktop, int width, int height) {
+  Bitmap picture;
+  Desktop::WaitFor([&] {
+    picture = desktop.ClipboardImage();
+    return picture.Width() == width && picture.Height() == height;
+  });
+  return picture;
+}
+
+bool Viewable(const Desktop& desktop, const std::string& title) {
+  return desktop.Window(title).viewable;
+}
+
+// Opens the tray menu and picks its nth item from the keyboard.
+void TrayMenu(const Desktop& desktop, int item) {
+  // An icon added a moment ago may not take clicks yet: click again until the menu is up.
+  ASSERT_TRUE(Desktop::WaitFor([&] {
+    const ui::Point icon = desktop.TrayIconCentre();
+    desktop.Xdo("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    return Desktop::WaitFor([&] { return desktop.MenuShown(); }, 1000);
+  }));
+  std::string keys = "sleep 0.2";
+  for (int i = 0; i < item; ++i)
+    keys += " key Down";
+  ASSERT_TRUE(desktop.Xdo(keys + " key Return"));
+}
+
+TEST(Program, TappedHotkeyCopiesTheScreenToTheClipboardAndTheViewer) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  const Bitmap before = desktop.Screen();
+
+  // Down and up within a millisecond: far shorter than the 100 ms between two polls.
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  EXPECT_EQ(desktop.Window(kViewer).rect, kViewerRect);
+  EXPECT_FALSE(desktop.TrayIconShown());
+  EXPECT_EQ(Differences(WaitForClipboard(desktop, kWidth, kHeight), before), 0);
+
+  // The picture area: the capture shrunk to 200 x 125 and centred, black around it.
+  Desktop::WaitFor([] { return false; }, 300);
+  const Bitmap now = desktop.Screen();
+  desktop.Shot("viewer_after_f12");
+  const Bitmap area = Crop(now, {kViewerRect.left, kViewerRect.top + 17, 200, 150});
+  EXPECT_EQ(Differences(area, RenderViewerImage(before, 200, 150)), 0);
+  // The strip between "Set" and "-" is see-through: the desktop shows there.
+  EXPECT_EQ(now.PixelColor(kViewerRect.left + 150, kViewerRect.top + 5),
+            before.PixelColor(kViewerRect.left + 150, kViewerRect.top + 5));
+
+  // "Run" goes back to the tray.
+  ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(kViewerRect.left + 28) + " " +
+                          std::to_string(kViewerRect.top + 8) + " click 1"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+  EXPECT_FALSE(Viewable(desktop, kViewer));
+}
+
+TEST(Program, AltAndCtrlCaptureTheActiveWindow) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  for (const char* modifier : {"alt", "ctrl"}) {
+    SCOPED_TRACE(modifier);
+    ColourWindow window(100, 80, 120, 60, 0x00C000);
+    ASSERT_TRUE(
+        desktop.Xdo(std::string("keydown ") + modifier + " key F12 sleep 0.3 keyup " + modifier));
+    ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+    // No window manager here, so the window has no frame: both modes see 120 x 60.
+    const Bitmap picture = WaitForClipboard(desktop, 120, 60);
+    ASSERT_EQ(picture.Width(), 120);
+    EXPECT_EQ(picture.PixelColor(0, 0), (Color{0, 0xC0, 0}));
+    EXPECT_EQ(picture.PixelColor(119, 59), (Color{0, 0xC0, 0}));
+    ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(kViewerRect.left + 28) + " " +
+                            std::to_string(kViewerRect.top + 8) + " click 1"));
+    ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+  }
+}
+
+TEST(Program, ShiftShowsTheOverlayAndADragCapturesTheFramedArea) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  const Bitmap before = desktop.Screen();
+  ASSERT_TRUE(desktop.Xdo("keydown shift key F12 sleep 0.3 keyup shift"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kOverlay); }));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  EXPECT_EQ(desktop.Window(kOverlay).rect, (ui::Rect{0, 0, kWidth, kHeight}));
+
+  struct Case {
+    const char* border;
+    int width, height;
+    bool framed;  // the white frame lies on the captured area's outermost pixels
+  };
+  for (const Case& c : {Case{"oui", 100, 60, true}, Case{"non", 101, 61, false}}) {
+    SCOPED_TRACE(c.border);
+    desktop.WriteSettings(std::string("[Settings]\r\nBordBlanc=") + c.border + "\r\n");
+    ASSERT_TRUE(
+        desktop.Xdo("mousemove 100 100 mousedown 1 mousemove 150 130 mousemove 200 160 mouseup 1"));
+    const Bitmap picture = WaitForClipboard(desktop, c.width, c.height);
+    ASSERT_EQ(picture.Width(), c.width);
+    const Bitmap inside = Crop(picture, {1, 1, c.width - 2, c.height - 2});
+    EXPECT_EQ(Differences(inside, Crop(before, {101, 101, c.width - 2, c.height - 2})), 0);
+    EXPECT_EQ(picture.PixelColor(0, 0) == kWhite, c.framed);
+    EXPECT_EQ(picture.PixelColor(c.width - 1, c.height - 1) == kWhite, c.framed);
+  }
+  desktop.Shot("overlay_after_drag");
+  // The frame is gone from the overlay after the release.
+  EXPECT_EQ(Differences(Crop(desktop.Screen(), {90, 90, 120, 80}), Crop(before, {90, 90, 120, 80})),
+            0);
+}
+
+TEST(Program, AutoRecordWritesFilesWhileTheKeyIsHeldAndStaysInTheTray) {
+  for (const char* format : {"bmp", "jpg"}) {
+    SCOPED_TRACE(format);
+    Desktop desktop(kWidth, kHeight);
+    const std::string folder = desktop.Home() / "shots";
+    desktop.WriteSettings(std::string("[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=") + format +
+                          "\r\nSaveFilePath=" + folder + "\r\nCompression=90\r\n");
+    desktop.Start();
+    const Bitmap before = desktop.Screen();
+    ASSERT_TRUE(desktop.Xdo("keydown F12 sleep 0.5 keyup F12"));
+    Desktop::WaitFor([] { return false; }, 300);
+
+    const std::vector<std::string> names = ListFolder(folder);
+    EXPECT_GE(names.size(), 2u);
+    const std::regex stamp(R"(\d\d\.\d\d\.\d{4} à \d\dh \d\dm \d\ds \d\d\d'\.)" +
+                           std::string(format));
+    for (const std::string& name : names) {
+      EXPECT_TRUE(std::regex_match(name, stamp)) << name;
+      const std::string bytes = ReadFileBytes(folder + "/" + name);
+      const Bitmap picture = DecodeImage(bytes);
+      ASSERT_EQ(picture.Width(), kWidth) << name;
+      if (std::string(format) == "bmp")
+        EXPECT_EQ(Differences(picture, before), 0) << name;
+      else
+        EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8") << name;
+    }
+    EXPECT_TRUE(desktop.TrayIconShown());
+    EXPECT_FALSE(Viewable(desktop, kViewer));
+  }
+}
+
+TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  TrayMenu(desktop, 2);  // "Config"
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kPreferences); }));
+  // Centred: ((640 - 329) / 2, (400 - 273) / 2); no window manager, so no title bar either.
+  const ui::Rect dialog = desktop.Window(kPreferences).rect;
+  EXPECT_EQ(dialog, (ui::Rect{155, 63, 329, 273}));
+  const std::string folder = desktop.Home() / "snaps";
+  auto at = [&](int x, int y) {
+    return "mousemove " + std::to_string(dialog.left + x) + " " + std::to_string(dialog.top + y);
+  };
+  ASSERT_TRUE(desktop.Xdo(at(24, 32) + " click 1"));   // "Actif"
+  ASSERT_TRUE(desktop.Xdo(at(88, 40) + " click 1"));   // "*.jpg"
+  ASSERT_TRUE(desktop.Xdo(at(316, 24) + " click 1"));  // the slider's thumb; 100 - 3 - 2
+  ASSERT_TRUE(desktop.Xdo("key Left Left Left Next"));
+  ASSERT_TRUE(desktop.Xdo(at(40, 82) + " click 1"));    // the hotkey list's text
+  ASSERT_TRUE(desktop.Xdo("key ctrl+a type f5"));       // f completes to f1, then 5 replaces 1
+  ASSERT_TRUE(desktop.Xdo(at(100, 218) + " click 1"));  // the folder box
+  ASSERT_TRUE(desktop.Xdo("key ctrl+a type '" + folder + "'"));
+  desktop.Shot("preferences_edited");
+  ASSERT_TRUE(desktop.Xdo(at(288, 260) + " click 1"));  // "Ok"
+
+  ASSERT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, kPreferences); }));
+  EXPECT_EQ(ReadFileBytes(desktop.SettingsPath()),
+            "[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=jpg\r\nSaveFilePath=" + folder +
+                "\r\nCompression=95\r\nPixtrel=f5\r\nBordBlanc=oui\r\n");
+  // Opened from the tray, "Ok" re-arms there.
+  ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+
+  TrayMenu(desktop, 3);  // "Close..."
+  EXPECT_EQ(desktop.WaitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace pixtrel::test

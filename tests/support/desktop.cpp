@@ -1,0 +1,307 @@
+#include "support/desktop.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <QByteArray>
+#include <QImage>
+
+#include "platform/x11/x11_display.h"
+
+// Last: its macros would clash with Qt's names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace pixtrel::test {
+namespace {
+
+Display* X(void* display) {
+  return static_cast<Display*>(display);
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const std::string& log) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!log.empty()) {
+      std::FILE* out = std::fopen(log.c_str(), "w");
+      if (out != nullptr) {
+        ::dup2(fileno(out), 1);
+        ::dup2(fileno(out), 2);
+      }
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env)
+      envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    ::execvpe(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+void Stop(pid_t& pid) {
+  if (pid <= 0)
+    return;
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+// The UTF-8 title toolkits set beside the old Latin-1 one, or that one where it is missing.
+std::string TitleOf(Display* d, Window window) {
+  std::string title;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                         XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
+                         &data) == Success &&
+      data != nullptr) {
+    title.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    return title;
+  }
+  char* name = nullptr;
+  if (XFetchName(d, window, &name) && name != nullptr) {
+    title = name;
+    XFree(name);
+  }
+  return title;
+}
+
+struct Found {
+  Window window = 0;
+  Window parent = 0;
+};
+
+// Depth-first through the whole tree, the first window the test accepts.
+Found Search(Display* d, Window from, Window parent,
+             const std::function<bool(Window, Window, const std::string&)>& accept) {
+  const std::string title = TitleOf(d, from);
+  if (accept(from, parent, title))
+    return {from, parent};
+  Window root = 0, up = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(d, from, &root, &up, &children, &count))
+    return {};
+  Found found;
+  for (unsigned i = 0; i < count && found.window == 0; ++i)
+    found = Search(d, children[i], from, accept);
+  if (children != nullptr)
+    XFree(children);
+  return found;
+}
+
+WindowState StateOf(Display* d, Window window) {
+  WindowState state;
+  XWindowAttributes attributes;
+  if (window == 0 || !XGetWindowAttributes(d, window, &attributes))
+    return state;
+  state.viewable = attributes.map_state == IsViewable;
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  state.rect = {x, y, attributes.width, attributes.height};
+  return state;
+}
+
+}  // namespace
+
+Desktop::Desktop(int width, int height) : server_(width, height) {
+  display_ = XOpenDisplay(server_.Name().c_str());
+  if (display_ == nullptr)
+    throw std::runtime_error("no X display");
+  ::mkdir((home_ / "run").c_str(), 0700);
+  ::mkdir((home_ / ".config").c_str(), 0700);
+  tray_ = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                 "--height", "24", "--expand", "false"},
+                {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path()}, home_ / "trayer.log");
+  PaintRoot();
+  const Atom selection = XInternAtom(X(display_), "_NET_SYSTEM_TRAY_S0", False);
+  if (!WaitFor([&] { return XGetSelectionOwner(X(display_), selection) != None; }))
+    throw std::runtime_error("the tray host did not start");
+}
+
+Desktop::~Desktop() {
+  Stop(program_);
+  Stop(tray_);
+  XCloseDisplay(X(display_));
+}
+
+void Desktop::PaintRoot() {
+  // Every pixel different from its neighbours, so that a shifted or scaled copy shows.
+  Display* d = X(display_);
+  const int width = DisplayWidth(d, DefaultScreen(d));
+  const int height = DisplayHeight(d, DefaultScreen(d));
+  const ::Window root = DefaultRootWindow(d);
+  const Pixmap pixmap = XCreatePixmap(d, root, width, height, DefaultDepth(d, DefaultScreen(d)));
+  XImage* image = XGetImage(d, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x)
+      XPutPixel(image, x, y,
+                ((x * 255 / width) << 16) | ((y * 255 / height) << 8) | ((x ^ y) & 0xFF));
+  }
+  const GC gc = XCreateGC(d, pixmap, 0, nullptr);
+  XPutImage(d, pixmap, gc, image, 0, 0, 0, 0, width, height);
+  XFreeGC(d, gc);
+  XDestroyImage(image);
+  XSetWindowBackgroundPixmap(d, root, pixmap);
+  XClearWindow(d, root);
+  XFreePixmap(d, pixmap);
+  XSync(d, False);
+}
+
+void Desktop::WriteSettings(const std::string& text) const {
+  WriteFileBytes(SettingsPath(), text);
+}
+
+void Desktop::Start() {
+  program_ = Spawn({PIXTREL_PROGRAM},
+                   {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path(),
+                    "XDG_RUNTIME_DIR=" + (home_ / "run"), "PATH=/usr/bin:/bin", "LANG=C.UTF-8"},
+                   home_ / "pixtrel.log");
+  if (!WaitFor([&] { return TrayIconShown(); }))
+    throw std::runtime_error("no tray icon: " + ReadFileBytes(home_ / "pixtrel.log"));
+  // The icon paints a moment after it is mapped: wait until the screen holds still.
+  Bitmap last = Screen();
+  WaitFor([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Bitmap now = Screen();
+    const bool still = std::equal(now.Pixels().begin(), now.Pixels().end(), last.Pixels().begin());
+    last = std::move(now);
+    return still;
+  });
+}
+
+std::optional<int> Desktop::WaitForExit(int timeout_ms) {
+  int status = 0;
+  if (!WaitFor([&] { return ::waitpid(program_, &status, WNOHANG) == program_; }, timeout_ms))
+    return std::nullopt;
+  program_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Desktop::Xdo(const std::string& args) const {
+  return server_.Run("xdotool " + args) == 0;
+}
+
+bool Desktop::WaitFor(const std::function<bool()>& condition, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+WindowState Desktop::Window(const std::string& title) const {
+  Display* d = X(display_);
+  const Found found =
+      Search(d, DefaultRootWindow(d), 0,
+             [&](::Window, ::Window, const std::string& name) { return name == title; });
+  return StateOf(d, found.window);
+}
+
+bool Desktop::MenuShown() const {
+  Display* d = X(display_);
+  const ::Window root = DefaultRootWindow(d);
+  // With the program in the tray, its only window on the root is the menu.
+  return Search(d, root, 0, [&](::Window window, ::Window parent, const std::string&) {
+           if (parent != root || !StateOf(d, window).viewable)
+             return false;
+           XClassHint hint{};
+           if (!XGetClassHint(d, window, &hint))
+             return false;
+           const bool ours = hint.res_class != nullptr && std::string(hint.res_class) == "pixtrel";
+           XFree(hint.res_name);
+           XFree(hint.res_class);
+           return ours;
+         }).window != 0;
+}
+
+bool Desktop::TrayIconShown() const {
+  return TrayIconCentre().x >= 0;
+}
+
+ui::Point Desktop::TrayIconCentre() const {
+  Display* d = X(display_);
+  const ::Window root = DefaultRootWindow(d);
+  // The icon is the program's only window that the tray host has taken in.
+  const Found found =
+      Search(d, root, 0, [&](::Window window, ::Window parent, const std::string& name) {
+        return name == "pixtrel" && parent != root && StateOf(d, window).viewable;
+      });
+  if (found.window == 0)
+    return {-1, -1};
+  const WindowState state = StateOf(d, found.window);
+  return {state.rect.left + state.rect.width / 2, state.rect.top + state.rect.height / 2};
+}
+
+Bitmap Desktop::Screen() const {
+  X11Display x11;
+  const ui::Rect rect = x11.PrimaryRect();
+  Bitmap screen(rect.width, rect.height, 32);
+  x11.CopyScreen(screen, 0, 0);
+  return screen;
+}
+
+Bitmap Desktop::ClipboardImage() const {
+  const std::string file = home_ / "clipboard.png";
+  if (server_.Run("xclip -selection clipboard -t image/png -o > '" + file + "' 2>/dev/null") != 0)
+    return Bitmap();
+  return DecodeImage(ReadFileBytes(file));
+}
+
+void Desktop::Shot(const std::string& name) const {
+  const Bitmap screen = Screen();
+  QImage image(screen.Width(), screen.Height(), QImage::Format_RGB32);
+  for (int y = 0; y < screen.Height(); ++y) {
+    for (int x = 0; x < screen.Width(); ++x) {
+      const Color c = screen.PixelColor(x, y);
+      image.setPixel(x, y, qRgb(c.red, c.green, c.blue));
+    }
+  }
+  const std::string path = std::string(PIXTREL_SHOTS) + "/" + name + ".png";
+  ::mkdir(PIXTREL_SHOTS, 0755);
+  image.save(QString::fromStdString(path));
+  std::cout << "screenshot: " << path << "\n";
+}
+
+Bitmap DecodeImage(const std::string& bytes) {
+  QImage image;
+  if (!image.loadFromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))))
+    return Bitmap();
+  image = image.convertToFormat(QImage::Format_RGB32);
+  Bitmap picture(image.width(), image.height(), 32);
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      picture.SetPixelColor(
+          x, y,
+          {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
+           static_cast<std::uint8_t>(qBlue(p))});
+    }
+  }
+  return picture;
+}
+
+}  // namespace pixtrel::test

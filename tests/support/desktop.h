@@ -1,0 +1,67 @@
+// A whole desktop for one end-to-end test: its own X server, a tray host, a temporary HOME,
+// and the real program started on them. Driven the way a user would, through xdotool.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/bitmap.h"
+#include "support/temp_folder.h"
+#include "support/xvfb.h"
+#include "ui/ui.h"
+
+namespace pixtrel::test {
+
+struct WindowState {
+  bool viewable = false;
+  ui::Rect rect;  // in root coordinates
+};
+
+class Desktop {
+ public:
+  Desktop(int width, int height);
+  ~Desktop();
+
+  const TempFolder& Home() const { return home_; }
+  std::string SettingsPath() const { return home_ / ".config/Pixtrel.cfg"; }
+  void WriteSettings(const std::string& text) const;
+
+  // Starts the program and waits until its icon sits in the tray.
+  void Start();
+  // Waits for the program to end by itself; its exit code, or nothing after the timeout.
+  std::optional<int> WaitForExit(int timeout_ms = 5000);
+
+  // xdotool with these arguments; false if it failed.
+  bool Xdo(const std::string& args) const;
+  // Keeps checking until true or the timeout.
+  static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000);
+
+  // The first window of that title (WM_NAME) anywhere in the tree.
+  WindowState Window(const std::string& title) const;
+  bool TrayIconShown() const;
+  bool MenuShown() const;
+  ui::Point TrayIconCentre() const;
+  // The screen as it is now.
+  Bitmap Screen() const;
+  // The clipboard's image/png, decoded; an empty bitmap when it holds none.
+  Bitmap ClipboardImage() const;
+  // Saves the screen as build/tests/shots/NAME.png and says where, for the test log.
+  void Shot(const std::string& name) const;
+
+ private:
+  void PaintRoot();
+
+  Xvfb server_;
+  TempFolder home_;
+  void* display_ = nullptr;
+  pid_t tray_ = -1;
+  pid_t program_ = -1;
+};
+
+// A picture read from a PNG, BMP or JPEG file's bytes; empty when it is none.
+Bitmap DecodeImage(const std::string& bytes);
+
+}  // namespace pixtrel::test
