@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
@@ -174,10 +175,15 @@ void Desktop::WriteSettings(const std::string& text) const {
 }
 
 void Desktop::Start() {
-  program_ = Spawn({PIXTREL_PROGRAM},
-                   {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path(),
-                    "XDG_RUNTIME_DIR=" + (home_ / "run"), "PATH=/usr/bin:/bin", "LANG=C.UTF-8"},
-                   home_ / "pixtrel.log");
+  std::vector<std::string> env{"DISPLAY=" + server_.Name(), "HOME=" + home_.Path(),
+                               "XDG_RUNTIME_DIR=" + (home_ / "run"), "PATH=/usr/bin:/bin",
+                               "LANG=C.UTF-8"};
+  // A sanitizer build's program reports to the same settings as the tests.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name))
+      env.push_back(std::string(name) + "=" + value);
+  }
+  program_ = Spawn({PIXTREL_PROGRAM}, env, home_ / "pixtrel.log");
   if (!WaitFor([&] { return TrayIconShown(); }))
     throw std::runtime_error("no tray icon: " + ReadFileBytes(home_ / "pixtrel.log"));
   // The icon paints a moment after it is mapped: wait until the screen holds still.

@@ -33,6 +33,8 @@ class Desktop {
   void Start();
   // Waits for the program to end by itself; its exit code, or nothing after the timeout.
   std::optional<int> WaitForExit(int timeout_ms = 5000);
+  // What the program wrote on its standard output and error.
+  std::string Log() const { return ReadFileBytes(home_ / "pixtrel.log"); }
 
   // xdotool with these arguments; false if it failed.
   bool Xdo(const std::string& args) const;

@@ -210,7 +210,7 @@ TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram
   ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
 
   TrayMenu(desktop, 3);  // "Close..."
-  EXPECT_EQ(desktop.WaitForExit(), 0);
+  EXPECT_EQ(desktop.WaitForExit(), 0) << desktop.Log();
 }
 
 }  // namespace
