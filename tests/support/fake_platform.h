@@ -64,8 +64,17 @@ class FakePlatform : public Platform {
   std::string documents = "/home/ann/Documents";
 
   // Platform
-  void CreateWindow(ui::Form&, const Dispatcher&) override {}
-  void DestroyWindow(ui::Form&) override {}
+  // No windows of their own, unless a test gives the forms some.
+  std::function<void(ui::Form&, const Dispatcher&)> create_window;
+  std::function<void(ui::Form&)> destroy_window;
+  void CreateWindow(ui::Form& form, const Dispatcher& dispatch) override {
+    if (create_window)
+      create_window(form, dispatch);
+  }
+  void DestroyWindow(ui::Form& form) override {
+    if (destroy_window)
+      destroy_window(form);
+  }
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override { return cursor; }
   ui::Rect ScreenRect() override { return {0, 0, screen.Width(), screen.Height()}; }

@@ -478,6 +478,7 @@ FormWindow::FormWindow(ui::Form& form, WindowHost& host, bool main)
       default:
         continue;  // menus, timers and dialogs have no window
     }
+    widget->setObjectName(ToQString(c.Name()));
     if (c.right_to_left)
       widget->setLayoutDirection(Qt::RightToLeft);
     made[control] = widget;
