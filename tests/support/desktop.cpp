@@ -32,9 +32,11 @@ Display* X(void* display) {
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& log) {
+            const std::string& log, const std::string& folder) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    if (::chdir(folder.c_str()) != 0)
+      ::_exit(126);
     if (!log.empty()) {
       std::FILE* out = std::fopen(log.c_str(), "w");
       if (out != nullptr) {
@@ -126,16 +128,19 @@ WindowState StateOf(Display* d, Window window) {
 
 }  // namespace
 
-Desktop::Desktop(int width, int height) : server_(width, height) {
+Desktop::Desktop(int width, int height, bool tray) : server_(width, height), with_tray_(tray) {
   display_ = XOpenDisplay(server_.Name().c_str());
   if (display_ == nullptr)
     throw std::runtime_error("no X display");
   ::mkdir((home_ / "run").c_str(), 0700);
   ::mkdir((home_ / ".config").c_str(), 0700);
+  PaintRoot();
+  if (!tray)
+    return;
   tray_ = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                  "--height", "24", "--expand", "false"},
-                {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path()}, home_ / "trayer.log");
-  PaintRoot();
+                {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path()}, home_ / "trayer.log",
+                home_.Path());
   const Atom selection = XInternAtom(X(display_), "_NET_SYSTEM_TRAY_S0", False);
   if (!WaitFor([&] { return XGetSelectionOwner(X(display_), selection) != None; }))
     throw std::runtime_error("the tray host did not start");
@@ -183,9 +188,14 @@ void Desktop::Start() {
     if (const char* value = std::getenv(name))
       env.push_back(std::string(name) + "=" + value);
   }
-  program_ = Spawn({PIXTREL_PROGRAM}, env, home_ / "pixtrel.log");
+  program_ = Spawn({PIXTREL_PROGRAM}, env, home_ / "pixtrel.log", home_.Path());
+  if (!with_tray_) {
+    if (!WaitFor([&] { return Log().find("notification") != std::string::npos; }))
+      throw std::runtime_error("no word about the missing tray: " + Log());
+    return;
+  }
   if (!WaitFor([&] { return TrayIconShown(); }))
-    throw std::runtime_error("no tray icon: " + ReadFileBytes(home_ / "pixtrel.log"));
+    throw std::runtime_error("no tray icon: " + Log());
   // The icon paints a moment after it is mapped: wait until the screen holds still.
   Bitmap last = Screen();
   WaitFor([&] {

@@ -22,14 +22,16 @@ struct WindowState {
 
 class Desktop {
  public:
-  Desktop(int width, int height);
+  // Without a tray host, the desktop has no notification area at all.
+  Desktop(int width, int height, bool tray = true);
   ~Desktop();
 
   const TempFolder& Home() const { return home_; }
   std::string SettingsPath() const { return home_ / ".config/Pixtrel.cfg"; }
   void WriteSettings(const std::string& text) const;
 
-  // Starts the program and waits until its icon sits in the tray.
+  // Starts the program in HOME and waits until its icon sits in the tray, or until it has
+  // said that there is no tray.
   void Start();
   // Waits for the program to end by itself; its exit code, or nothing after the timeout.
   std::optional<int> WaitForExit(int timeout_ms = 5000);
@@ -59,6 +61,7 @@ class Desktop {
   Xvfb server_;
   TempFolder home_;
   void* display_ = nullptr;
+  bool with_tray_;
   pid_t tray_ = -1;
   pid_t program_ = -1;
 };

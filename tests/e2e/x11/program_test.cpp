@@ -1,6 +1,7 @@
 // The real program on a virtual desktop with a tray host, driven through keys and the mouse.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 
@@ -94,6 +95,44 @@ TEST(Program, TappedHotkeyCopiesTheScreenToTheClipboardAndTheViewer) {
                           std::to_string(kViewerRect.top + 8) + " click 1"));
   ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
   EXPECT_FALSE(Viewable(desktop, kViewer));
+}
+
+TEST(Program, SavesTheCaptureThroughTheDialogAndOffersThatPathAgain) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  const Bitmap before = desktop.Screen();
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  const std::string file = desktop.Home() / "shot.bmp";
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    // "Save as...", then "*.BMP" from the menu under it.
+    ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(kViewerRect.left + 84) + " " +
+                            std::to_string(kViewerRect.top + 8) +
+                            " click 1 sleep 0.5 key Down Return"));
+    ASSERT_TRUE(Desktop::WaitFor(
+        [&] { return desktop.Xdo("search --onlyvisible --name '^Save' >/dev/null"); }));
+    // Up, painted and holding the keyboard.
+    ASSERT_TRUE(desktop.Xdo("sleep 0.8"));
+    desktop.Shot("save_dialog");
+    // The first time the name is typed without its extension; the second, the path offered is
+    // taken as it stands and the file replaced without a question.
+    ASSERT_TRUE(desktop.Xdo(round == 0 ? "type shot" : "key End"));
+    ASSERT_TRUE(desktop.Xdo("key Return"));
+    ASSERT_TRUE(Desktop::WaitFor([&] { return FileExists(file); }));
+    ASSERT_TRUE(Desktop::WaitFor(
+        [&] { return Differences(DecodeImage(ReadFileBytes(file)), before) == 0; }));
+    if (round == 0)
+      std::remove(file.c_str());
+  }
+}
+
+TEST(Program, WithNoTrayItSaysSoAndTheHotkeyStillWorks) {
+  Desktop desktop(kWidth, kHeight, /*tray=*/false);
+  desktop.Start();
+  EXPECT_NE(desktop.Log().find("pas de zone de notification"), std::string::npos);
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
 }
 
 TEST(Program, AltAndCtrlCaptureTheActiveWindow) {
@@ -200,6 +239,15 @@ TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram
   ASSERT_TRUE(desktop.Xdo(at(100, 218) + " click 1"));  // the folder box
   ASSERT_TRUE(desktop.Xdo("key ctrl+a type '" + folder + "'"));
   desktop.Shot("preferences_edited");
+  // "Infos", then the about box's "Ok": back with the edits intact.
+  ASSERT_TRUE(desktop.Xdo(at(32, 260) + " click 1"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, "  About..."); }));
+  const ui::Rect about = desktop.Window("  About...").rect;
+  EXPECT_EQ(about, (ui::Rect{187, 152, 265, 96}));
+  desktop.Shot("about_box");
+  ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(about.left + 180) + " " +
+                          std::to_string(about.top + 76) + " click 1"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kPreferences); }));
   ASSERT_TRUE(desktop.Xdo(at(288, 260) + " click 1"));  // "Ok"
 
   ASSERT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, kPreferences); }));
