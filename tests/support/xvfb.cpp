@@ -1,6 +1,7 @@
 #include "support/xvfb.h"
 
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,10 @@ Xvfb::Xvfb(int width, int height, int depth) {
   pid_ = ::fork();
   if (pid_ == 0) {
     ::close(fds[0]);
+    // It tries display numbers in turn and complains of each one taken.
+    const int quiet = ::open("/dev/null", O_WRONLY);
+    if (quiet >= 0)
+      ::dup2(quiet, 2);
     const std::string screen =
         std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     const std::string fd = std::to_string(fds[1]);

@@ -177,6 +177,26 @@ int X11Display::Depth() {
   return depth >= 24 ? 32 : depth;
 }
 
+namespace {
+
+void FillPalette(Display* d, Bitmap& into) {
+  const int screen = DefaultScreen(d);
+  const int entries = std::min<int>(DefaultVisual(d, screen)->map_entries, 256);
+  std::vector<XColor> colors(static_cast<std::size_t>(entries));
+  for (int i = 0; i < entries; ++i)
+    colors[static_cast<std::size_t>(i)].pixel = static_cast<unsigned long>(i);
+  XQueryColors(d, DefaultColormap(d, screen), colors.data(), entries);
+  std::vector<PaletteEntry>& palette = into.Palette();
+  for (int i = 0; i < entries && i < static_cast<int>(palette.size()); ++i) {
+    const XColor& c = colors[static_cast<std::size_t>(i)];
+    palette[static_cast<std::size_t>(i)] = {static_cast<std::uint8_t>(c.blue >> 8),
+                                            static_cast<std::uint8_t>(c.green >> 8),
+                                            static_cast<std::uint8_t>(c.red >> 8), 0};
+  }
+}
+
+}  // namespace
+
 void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   if (into.Width() == 0 || into.Height() == 0)
     return;
@@ -244,6 +264,18 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
 
   const int dx = left - (primary.left + x);
   const int dy = top - (primary.top + y);
+  if (into.Depth() == 8) {
+    // A palette screen: the pixels are colormap indexes, and the colormap is the palette.
+    FillPalette(d, into);
+    for (int row = 0; row < height; ++row) {
+      std::uint8_t* out = into.Row(dy + row) + dx;
+      for (int col = 0; col < width; ++col)
+        out[col] = static_cast<std::uint8_t>(XGetPixel(image, col, row));
+    }
+    if (owned)
+      XDestroyImage(image);
+    return;
+  }
   for (int row = 0; row < height; ++row) {
     const char* in = image->data + static_cast<std::size_t>(row) * image->bytes_per_line;
     std::uint8_t* out = into.Row(dy + row);

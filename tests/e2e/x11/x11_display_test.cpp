@@ -5,6 +5,9 @@
 
 #include "support/xvfb.h"
 
+// Last: its macros would clash with the test framework's names.
+#include <X11/Xlib.h>
+
 namespace pixtrel {
 namespace {
 
@@ -28,6 +31,26 @@ TEST(X11Display, CopiesThePrimaryScreenWithBlackBeyondIt) {
   Bitmap window(30, 40, 32);
   x11.CopyScreen(window, 10, 20);
   EXPECT_EQ(window.PixelColor(29, 39), (Color{255, 0, 0}));
+}
+
+TEST(X11Display, APaletteScreenGivesIndexesAndItsColormap) {
+  test::Xvfb server(320, 200, 8);
+  X11Display x11;
+  ASSERT_EQ(x11.Depth(), 8);
+  test::ColourWindow window(10, 20, 30, 40, 5);  // colormap index 5
+  Bitmap screen(320, 200, 8);
+  x11.CopyScreen(screen, 0, 0);
+  EXPECT_EQ(screen.Row(20)[10], 5);
+  EXPECT_EQ(screen.Row(59)[39], 5);
+
+  Display* d = XOpenDisplay(nullptr);
+  XColor five{};
+  five.pixel = 5;
+  XQueryColor(d, DefaultColormap(d, DefaultScreen(d)), &five);
+  XCloseDisplay(d);
+  EXPECT_EQ(screen.PixelColor(10, 20), (Color{static_cast<std::uint8_t>(five.red >> 8),
+                                              static_cast<std::uint8_t>(five.green >> 8),
+                                              static_cast<std::uint8_t>(five.blue >> 8)}));
 }
 
 TEST(X11Display, FindsTheFocusedWindowWithoutAWindowManager) {
