@@ -196,11 +196,22 @@ TEST(Program, AutoRecordWritesFilesWhileTheKeyIsHeldAndStaysInTheTray) {
                           "\r\nSaveFilePath=" + folder + "\r\nCompression=90\r\n");
     desktop.Start();
     const Bitmap before = desktop.Screen();
-    ASSERT_TRUE(desktop.Xdo("keydown F12 sleep 0.5 keyup F12"));
-    Desktop::WaitFor([] { return false; }, 300);
+    ASSERT_TRUE(desktop.Xdo("keydown F12"));
+    // Files keep coming while the key is down.
+    EXPECT_TRUE(
+        Desktop::WaitFor([&] { return FileExists(folder) && ListFolder(folder).size() >= 3; }));
+    ASSERT_TRUE(desktop.Xdo("keyup F12"));
+    // Once it is up, they stop.
+    std::size_t count = 0;
+    EXPECT_TRUE(Desktop::WaitFor([&] {
+      const std::size_t before_wait = ListFolder(folder).size();
+      Desktop::WaitFor([] { return false; }, 300);
+      count = ListFolder(folder).size();
+      return count == before_wait;
+    }));
 
     const std::vector<std::string> names = ListFolder(folder);
-    EXPECT_GE(names.size(), 2u);
+    EXPECT_EQ(names.size(), count);
     const std::regex stamp(R"(\d\d\.\d\d\.\d{4} à \d\dh \d\dm \d\ds \d\d\d'\.)" +
                            std::string(format));
     for (const std::string& name : names) {
