@@ -1,6 +1,7 @@
 #include "support/desktop.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +36,8 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
             const std::string& log, const std::string& folder) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // Gone with the test, however the test ends.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::chdir(folder.c_str()) != 0)
       ::_exit(126);
     if (!log.empty()) {

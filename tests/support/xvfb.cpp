@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,8 @@ Xvfb::Xvfb(int width, int height, int depth) {
     throw std::runtime_error("pipe failed");
   pid_ = ::fork();
   if (pid_ == 0) {
+    // Gone with the test, however the test ends.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     ::close(fds[0]);
     // It tries display numbers in turn and complains of each one taken.
     const int quiet = ::open("/dev/null", O_WRONLY);
