@@ -23,8 +23,8 @@ void TForm1::TakeCapture() {
   Platform& platform = app_.platform();
   Bitmap& capture = Image1.Picture();
   Bitmap& frozen = Form4->Image2.Picture();
-  capture = Bitmap();
-  frozen = Bitmap();
+  capture.Clear();
+  frozen.Clear();
   RegionMode = false;
 
   const int depth = platform.ScreenDepth();
@@ -32,26 +32,26 @@ void TForm1::TakeCapture() {
   if (platform.AsyncKeyState(kAlt) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.WindowRect(window) : ui::Rect{};
-    capture = Bitmap(std::max(rect.width, 0), std::max(rect.height, 0), depth);
+    capture.Reset(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     platform.CopyScreen(capture, rect.left, rect.top);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
   } else if (platform.AsyncKeyState(kCtrl) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.ClientRect(window) : ui::Rect{};
-    capture = Bitmap(std::max(rect.width, 0), std::max(rect.height, 0), depth);
+    capture.Reset(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     if (window != 0)
       platform.CopyClient(window, capture);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
   } else if (platform.AsyncKeyState(kShift) != 0) {
-    frozen = Bitmap(screen.width, screen.height, depth);
+    frozen.Reset(screen.width, screen.height, depth);
     platform.CopyScreen(frozen, 0, 0);
     Form4->Image2.PictureChanged();
     Image1.PictureChanged();
     RegionMode = true;
   } else {
-    capture = Bitmap(screen.width, screen.height, depth);
+    capture.Reset(screen.width, screen.height, depth);
     platform.CopyScreen(capture, 0, 0);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);

@@ -21,14 +21,30 @@ std::size_t Bitmap::StrideFor(int width, int depth) {
   return (static_cast<std::size_t>(width) * static_cast<std::size_t>(depth) + 31) / 32 * 4;
 }
 
-Bitmap::Bitmap(int width, int height, int depth)
-    : width_(width), height_(height), depth_(depth), stride_(StrideFor(width, depth)) {
+Bitmap::Bitmap(int width, int height, int depth) {
+  Reset(width, height, depth);
+}
+
+void Bitmap::Clear() {
+  width_ = height_ = depth_ = 0;
+  stride_ = 0;
+  pixels_.clear();
+  palette_.clear();
+}
+
+void Bitmap::Reset(int width, int height, int depth) {
   if (width < 0 || height < 0 || !IsDepth(depth)) {
     throw std::invalid_argument("Bitmap: bad size or depth");
   }
+  width_ = width;
+  height_ = height;
+  depth_ = depth;
+  stride_ = StrideFor(width, depth);
   pixels_.assign(stride_ * static_cast<std::size_t>(height), 0);
   if (depth <= 8)
     palette_.assign(std::size_t{1} << depth, PaletteEntry{});
+  else
+    palette_.clear();
 }
 
 Color Bitmap::PixelColor(int x, int y) const {

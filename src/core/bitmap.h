@@ -32,6 +32,10 @@ class Bitmap {
   // Black pixels; depths 8, 4 and 1 get a colour table of 2^depth black entries.
   // Depth 16 is 5-5-5 with bit 15 unused; 32 is blue, green, red, unused.
   Bitmap(int width, int height, int depth);
+  // The same as assigning Bitmap() or Bitmap(width, height, depth), but the pixel memory is
+  // kept for reuse: a capture a frame makes no new pages to fault in.
+  void Clear();
+  void Reset(int width, int height, int depth);
 
   bool Empty() const { return depth_ == 0; }
   int Width() const { return width_; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "support/pictures.h"
@@ -47,6 +48,30 @@ TEST(Bitmap, PaletteDepthsStartWithAFullBlackTable) {
     EXPECT_EQ(picture.PixelColor(1, 1), Color{});
   }
   EXPECT_TRUE(Bitmap(2, 2, 16).Palette().empty());
+}
+
+TEST(Bitmap, AReusedPictureIsExactlyAFreshOne) {
+  // Each shape in turn on one picture that still holds the last one's pixels.
+  Bitmap reused = test::SamplePicture(40, 30, 32);
+  const int shapes[][3] = {{40, 30, 32}, {7, 5, 8}, {13, 2, 24}, {0, 0, 32}, {3, 3, 1}};
+  for (const auto& s : shapes) {
+    reused.Reset(s[0], s[1], s[2]);
+    const Bitmap fresh(s[0], s[1], s[2]);
+    EXPECT_EQ(reused.Width(), fresh.Width());
+    EXPECT_EQ(reused.Height(), fresh.Height());
+    EXPECT_EQ(reused.Depth(), fresh.Depth());
+    EXPECT_EQ(reused.Stride(), fresh.Stride());
+    EXPECT_TRUE(std::equal(reused.Pixels().begin(), reused.Pixels().end(), fresh.Pixels().begin(),
+                           fresh.Pixels().end()));
+    EXPECT_EQ(reused.Palette(), fresh.Palette());
+    std::fill(reused.Pixels().begin(), reused.Pixels().end(), 0xAB);  // dirty again
+  }
+  reused.Clear();
+  EXPECT_TRUE(reused.Empty());
+  EXPECT_EQ(reused.Pixels().size(), 0u);
+  EXPECT_TRUE(reused.Palette().empty());
+  EXPECT_THROW(reused.Reset(2, 2, 3), std::invalid_argument);
+  EXPECT_TRUE(reused.Empty());
 }
 
 TEST(Bitmap, RefusesImpossibleShapes) {

@@ -30,10 +30,11 @@ namespace {
 // The folder browser returns no path longer than this, as the shell's would not.
 constexpr int kLongestFolder = 259;
 
-// The capture as the clipboard offers it. Each format is encoded only when a program asks.
+// The capture as the clipboard offers it. Each format is made only when a program asks, so a
+// held key in auto-record pays for one copy of the pixels a frame and nothing more.
 class PictureMime : public QMimeData {
  public:
-  explicit PictureMime(QImage picture) : picture_(std::move(picture)) {}
+  explicit PictureMime(std::shared_ptr<const Bitmap> picture) : picture_(std::move(picture)) {}
   QStringList formats() const override { return {"image/png", "image/bmp"}; }
   bool hasFormat(const QString& type) const override { return formats().contains(type); }
 
@@ -45,13 +46,13 @@ class PictureMime : public QMimeData {
     if (bytes.isEmpty()) {
       QBuffer buffer(&bytes);
       buffer.open(QIODevice::WriteOnly);
-      picture_.save(&buffer, type == "image/png" ? "PNG" : "BMP");
+      ToQImage(*picture_).save(&buffer, type == "image/png" ? "PNG" : "BMP");
     }
     return bytes;
   }
 
  private:
-  QImage picture_;
+  std::shared_ptr<const Bitmap> picture_;
   mutable std::map<QString, QByteArray> encoded_;
 };
 
@@ -166,21 +167,25 @@ void QtPlatform::RepaintNow(ui::Form& form) {
 }
 
 void QtPlatform::EmptyClipboard() {
-  clipboard_picture_ = QImage();
+  clipboard_placed_ = false;
   clipboard_emptied_ = true;
 }
 
 void QtPlatform::SetClipboardBitmap(const Bitmap& picture) {
-  clipboard_picture_ = ToQImage(picture);
+  // The copy the clipboard offered last is reused once nothing holds it any more.
+  if (!clipboard_picture_ || clipboard_picture_.use_count() > 1)
+    clipboard_picture_ = std::make_shared<Bitmap>();
+  *clipboard_picture_ = picture;
+  clipboard_placed_ = true;
 }
 
 void QtPlatform::CloseClipboard() {
   QClipboard* clipboard = QGuiApplication::clipboard();
-  if (!clipboard_picture_.isNull())
+  if (clipboard_placed_)
     clipboard->setMimeData(new PictureMime(clipboard_picture_));
   else if (clipboard_emptied_)
     clipboard->clear();
-  clipboard_picture_ = QImage();
+  clipboard_placed_ = false;
   clipboard_emptied_ = false;
 }
 

@@ -209,11 +209,13 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   const int top = std::max(primary.top + y, 0);
   const int right = std::min(primary.left + x + into.Width(), root_width);
   const int bottom = std::min(primary.top + y + into.Height(), root_height);
-  std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
-  if (right <= left || bottom <= top)
+  const int width = std::max(right - left, 0);
+  const int height = std::max(bottom - top, 0);
+  // Only what lies beyond the screen needs blackening, and most copies have none.
+  if (width != into.Width() || height != into.Height())
+    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
+  if (width == 0 || height == 0)
     return;
-  const int width = right - left;
-  const int height = bottom - top;
 
   XImage* image = nullptr;
   bool owned = true;
