@@ -241,20 +241,27 @@ WindowState Desktop::Window(const std::string& title) const {
 }
 
 bool Desktop::MenuShown() const {
+  return Menu().width > 0;
+}
+
+ui::Rect Desktop::Menu() const {
   Display* d = X(display_);
   const ::Window root = DefaultRootWindow(d);
-  // With the program in the tray, its only window on the root is the menu.
-  return Search(d, root, 0, [&](::Window window, ::Window parent, const std::string&) {
-           if (parent != root || !StateOf(d, window).viewable)
-             return false;
-           XClassHint hint{};
-           if (!XGetClassHint(d, window, &hint))
-             return false;
-           const bool ours = hint.res_class != nullptr && std::string(hint.res_class) == "pixtrel";
-           XFree(hint.res_name);
-           XFree(hint.res_class);
-           return ours;
-         }).window != 0;
+  // The program's menus are its windows on the root that bypass the window manager.
+  const Found found = Search(d, root, 0, [&](::Window window, ::Window parent, const std::string&) {
+    XWindowAttributes attributes;
+    if (parent != root || !StateOf(d, window).viewable ||
+        !XGetWindowAttributes(d, window, &attributes) || !attributes.override_redirect)
+      return false;
+    XClassHint hint{};
+    if (!XGetClassHint(d, window, &hint))
+      return false;
+    const bool ours = hint.res_class != nullptr && std::string(hint.res_class) == "pixtrel";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return ours;
+  });
+  return found.window != 0 ? StateOf(d, found.window).rect : ui::Rect{};
 }
 
 bool Desktop::TrayIconShown() const {

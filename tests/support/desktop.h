@@ -47,6 +47,7 @@ class Desktop {
   WindowState Window(const std::string& title) const;
   bool TrayIconShown() const;
   bool MenuShown() const;
+  ui::Rect Menu() const;  // the pop-up menu that is up, or an empty rectangle
   ui::Point TrayIconCentre() const;
   // The screen as it is now.
   Bitmap Screen() const;
