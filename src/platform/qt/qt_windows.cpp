@@ -382,7 +382,7 @@ FormWindow::FormWindow(ui::Form& form, WindowHost& host, bool main)
         QObject::connect(radio, &QRadioButton::clicked, this, [this, &c] {
           for (auto& peer : peers_) {
             if (peer->control().GetKind() == ui::Kind::kRadioButton &&
-                peer->widget()->parentWidget() == peer_widget_of(c))
+                peer->widget()->parentWidget() == ParentWidgetOf(c))
               peer->control().SetChecked(&peer->control() == &c);
           }
           c.SetChecked(true);
@@ -506,7 +506,7 @@ FormWindow::~FormWindow() {
   peers_.clear();
 }
 
-QWidget* FormWindow::peer_widget_of(ui::Control& control) {
+QWidget* FormWindow::ParentWidgetOf(ui::Control& control) {
   for (auto& peer : peers_) {
     if (&peer->control() == &control)
       return peer->widget()->parentWidget();

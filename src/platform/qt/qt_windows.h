@@ -59,7 +59,7 @@ class FormWindow : public QWidget, public ui::Peer {
   void ApplyForm();
   void SetTabOrder();
   // The widget a control's widget sits on.
-  QWidget* peer_widget_of(ui::Control& control);
+  QWidget* ParentWidgetOf(ui::Control& control);
 
   ui::Form& form_;
   WindowHost& host_;
