@@ -53,6 +53,18 @@ TEST(X11Display, APaletteScreenGivesIndexesAndItsColormap) {
                                               static_cast<std::uint8_t>(five.blue >> 8)}));
 }
 
+TEST(X11Display, ASixteenBitScreenIsCopiedAtSixteenBits) {
+  test::Xvfb server(320, 200, 16);
+  X11Display x11;
+  ASSERT_EQ(x11.Depth(), 16);
+  test::ColourWindow red(10, 20, 30, 40, 0xF800);  // 5-6-5 red
+  test::ColourWindow blue(50, 20, 10, 10, 0x001F);
+  Bitmap screen(320, 200, 16);
+  x11.CopyScreen(screen, 0, 0);
+  EXPECT_EQ(screen.PixelColor(10, 20), (Color{255, 0, 0}));
+  EXPECT_EQ(screen.PixelColor(55, 25), (Color{0, 0, 255}));
+}
+
 TEST(X11Display, FindsTheFocusedWindowWithoutAWindowManager) {
   test::Xvfb server(320, 200);
   X11Display x11;
