@@ -57,7 +57,8 @@ int Xvfb::Run(const std::string& command) const {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ColourWindow::ColourWindow(int left, int top, int width, int height, unsigned long rgb) {
+ColourWindow::ColourWindow(int left, int top, int width, int height, unsigned long rgb,
+                           bool managed) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr)
     throw std::runtime_error("no X display");
@@ -65,6 +66,11 @@ ColourWindow::ColourWindow(int left, int top, int width, int height, unsigned lo
   window_ =
       XCreateSimpleWindow(display, DefaultRootWindow(display), left, top,
                           static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, rgb);
+  if (managed) {
+    XMapRaised(display, window_);
+    XSync(display, False);
+    return;
+  }
   XSetWindowAttributes attributes;
   attributes.override_redirect = True;  // placed exactly where asked
   XChangeWindowAttributes(display, window_, CWOverrideRedirect, &attributes);

@@ -24,11 +24,11 @@ class Xvfb {
   std::string name_;
 };
 
-// A plain window of one colour at an exact place, mapped, drawn and focused, as another
-// program would show it.
+// A plain window of one colour, mapped, drawn and focused, as another program would show it.
+// Unmanaged, it sits exactly where asked; managed, a window manager frames and places it.
 class ColourWindow {
  public:
-  ColourWindow(int left, int top, int width, int height, unsigned long rgb);
+  ColourWindow(int left, int top, int width, int height, unsigned long rgb, bool managed = false);
   ~ColourWindow();
   ColourWindow(const ColourWindow&) = delete;
   ColourWindow& operator=(const ColourWindow&) = delete;

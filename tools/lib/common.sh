@@ -9,7 +9,7 @@ PIXTREL_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libx11-dev libxext-dev libxi-dev libxrandr-dev
   qt6-base-dev fonts-liberation2
-  xvfb xdotool trayer xclip imagemagick x11-utils
+  xvfb xdotool trayer xclip imagemagick x11-utils openbox
   python3
 )
 

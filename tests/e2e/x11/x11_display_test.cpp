@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
+
 #include "support/xvfb.h"
 
 // Last: its macros would clash with the test framework's names.
@@ -75,6 +81,67 @@ TEST(X11Display, FindsTheFocusedWindowWithoutAWindowManager) {
   Bitmap client(70, 30, 32);
   x11.CopyClient(green.Id(), client);
   EXPECT_EQ(client.PixelColor(0, 0), (Color{0, 255, 0}));
+}
+
+TEST(X11Display, AManagedWindowsRectangleTakesInItsFrame) {
+  test::Xvfb server(640, 400);
+  ASSERT_EQ(server.Run("openbox >/dev/null 2>&1 &"), 0);
+  Display* d = XOpenDisplay(nullptr);
+  const Window root = DefaultRootWindow(d);
+  auto property = [&](Window window, const char* name, std::vector<long>& values) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    values.clear();
+    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 16, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+      values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+      XFree(data);
+    }
+    return !values.empty();
+  };
+  auto wait_for = [](const std::function<bool()>& condition) {
+    for (int i = 0; i < 250 && !condition(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return condition();
+  };
+  std::vector<long> values;
+  ASSERT_TRUE(wait_for([&] { return property(root, "_NET_SUPPORTING_WM_CHECK", values); }));
+
+  // The manager names itself a moment before it takes windows in: map again until it does.
+  std::optional<test::ColourWindow> shown;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    shown.reset();
+    shown.emplace(100, 80, 120, 60, 0x00C000, /*managed=*/true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (property(shown->Id(), "_NET_FRAME_EXTENTS", values))
+      break;
+  }
+  const test::ColourWindow& window = *shown;
+  X11Display x11;
+  // Activated as a taskbar would, through the window manager.
+  ASSERT_EQ(server.Run("xdotool windowactivate --sync " + std::to_string(window.Id())), 0);
+  ASSERT_TRUE(wait_for([&] { return x11.ForegroundWindow() == window.Id(); }));
+  std::vector<long> extents;
+  ASSERT_TRUE(wait_for([&] { return property(window.Id(), "_NET_FRAME_EXTENTS", extents); }));
+  ASSERT_EQ(extents.size(), 4u);  // left, right, top, bottom
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(d, window.Id(), root, 0, 0, &x, &y, &child);
+  XCloseDisplay(d);
+
+  EXPECT_GT(extents[2], 0);  // a title bar
+  EXPECT_EQ(x11.WindowRect(window.Id()),
+            (ui::Rect{x - static_cast<int>(extents[0]), y - static_cast<int>(extents[2]),
+                      120 + static_cast<int>(extents[0] + extents[1]),
+                      60 + static_cast<int>(extents[2] + extents[3])}));
+  EXPECT_EQ(x11.ClientRect(window.Id()), (ui::Rect{0, 0, 120, 60}));
+  Bitmap client(120, 60, 32);
+  x11.CopyClient(window.Id(), client);
+  EXPECT_EQ(client.PixelColor(0, 0), (Color{0, 0xC0, 0}));
+  EXPECT_EQ(client.PixelColor(119, 59), (Color{0, 0xC0, 0}));
 }
 
 TEST(X11Display, SeesHeldKeysAndTapsBetweenTwoPolls) {
