@@ -131,14 +131,24 @@ WindowState StateOf(Display* d, Window window) {
 
 }  // namespace
 
-Desktop::Desktop(int width, int height, bool tray) : server_(width, height), with_tray_(tray) {
+Desktop::Desktop(int width, int height, Setup setup)
+    : server_(width, height), with_tray_(setup.tray) {
   display_ = XOpenDisplay(server_.Name().c_str());
   if (display_ == nullptr)
     throw std::runtime_error("no X display");
   ::mkdir((home_ / "run").c_str(), 0700);
   ::mkdir((home_ / ".config").c_str(), 0700);
   PaintRoot();
-  if (!tray)
+  if (setup.window_manager) {
+    window_manager_ = Spawn({"openbox"}, {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path()},
+                            home_ / "openbox.log", home_.Path());
+    const Atom selection = XInternAtom(X(display_), "WM_S0", False);
+    if (!WaitFor([&] { return XGetSelectionOwner(X(display_), selection) != None; }))
+      throw std::runtime_error("the window manager did not start");
+    // It takes windows in a moment after it has claimed the screen.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  if (!setup.tray)
     return;
   tray_ = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                  "--height", "24", "--expand", "false"},
@@ -152,6 +162,7 @@ Desktop::Desktop(int width, int height, bool tray) : server_(width, height), wit
 Desktop::~Desktop() {
   Stop(program_);
   Stop(tray_);
+  Stop(window_manager_);
   XCloseDisplay(X(display_));
 }
 

@@ -22,8 +22,12 @@ struct WindowState {
 
 class Desktop {
  public:
-  // Without a tray host, the desktop has no notification area at all.
-  Desktop(int width, int height, bool tray = true);
+  struct Setup {
+    bool tray = true;             // without a tray host there is no notification area at all
+    bool window_manager = false;  // openbox, framing and iconifying windows
+  };
+  Desktop(int width, int height, Setup setup);
+  Desktop(int width, int height) : Desktop(width, height, Setup{}) {}
   ~Desktop();
 
   const TempFolder& Home() const { return home_; }
@@ -64,6 +68,7 @@ class Desktop {
   void* display_ = nullptr;
   bool with_tray_;
   pid_t tray_ = -1;
+  pid_t window_manager_ = -1;
   pid_t program_ = -1;
 };
 

@@ -142,11 +142,28 @@ TEST(Program, SavesTheCaptureThroughTheDialogAndOffersThatPathAgain) {
 }
 
 TEST(Program, WithNoTrayItSaysSoAndTheHotkeyStillWorks) {
-  Desktop desktop(kWidth, kHeight, /*tray=*/false);
+  Desktop desktop(kWidth, kHeight, {.tray = false});
   desktop.Start();
   EXPECT_NE(desktop.Log().find("pas de zone de notification"), std::string::npos);
   ASSERT_TRUE(desktop.Xdo("key F12"));
   EXPECT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+}
+
+TEST(Program, IconifyingTheViewerThroughTheWindowManagerGoesToTheTray) {
+  Desktop desktop(kWidth, kHeight, {.window_manager = true});
+  desktop.Start();
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return !desktop.TrayIconShown(); }));
+  // As a taskbar or a key bound in the window manager would.
+  ASSERT_TRUE(desktop.Xdo("search --name 'Pixtrel v1.2' windowminimize"));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, kViewer); }));
+  // The next capture shows it again, not iconified, where it was.
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  EXPECT_EQ(desktop.Window(kViewer).rect, kViewerRect);
+  desktop.Shot("viewer_after_iconify");
 }
 
 TEST(Program, AltAndCtrlCaptureTheActiveWindow) {
