@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +16,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QWindowStateChangeEvent>
 
 #include "platform/qt/qt_convert.h"
 #include "selection/selection_overlay.h"
