@@ -50,6 +50,11 @@ Bitmap WaitForClipboard(const Desktop& desktop, int width, int height) {
   return picture;
 }
 
+// xdotool's arguments that put the pointer at (x, y).
+std::string PointerAt(int x, int y) {
+  return "mousemove " + std::to_string(x) + " " + std::to_string(y);
+}
+
 bool Viewable(const Desktop& desktop, const std::string& title) {
   return desktop.Window(title).viewable;
 }
@@ -59,7 +64,7 @@ void TrayMenu(const Desktop& desktop, int item) {
   // An icon added a moment ago may not take clicks yet: click again until the menu is up.
   ASSERT_TRUE(Desktop::WaitFor([&] {
     const ui::Point icon = desktop.TrayIconCentre();
-    desktop.Xdo("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    desktop.Xdo(PointerAt(icon.x, icon.y) + " click 3");
     return Desktop::WaitFor([&] { return desktop.MenuShown(); }, 1000);
   }));
   std::string keys = "sleep 0.2";
@@ -98,8 +103,7 @@ TEST(Program, TappedHotkeyCopiesTheScreenToTheClipboardAndTheViewer) {
                   "mousemove 350 240 sleep 0.2 mouseup 1"));
   const ui::Rect moved{kViewerRect.left + 30, kViewerRect.top + 40, 200, 167};
   EXPECT_TRUE(Desktop::WaitFor([&] { return desktop.Window(kViewer).rect == moved; }));
-  ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(moved.left + 28) + " " +
-                          std::to_string(moved.top + 8) + " click 1"));
+  ASSERT_TRUE(desktop.Xdo(PointerAt(moved.left + 28, moved.top + 8) + " click 1"));
   ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
   EXPECT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, kViewer); }));
   ASSERT_TRUE(desktop.Xdo("key F12"));
@@ -117,8 +121,7 @@ TEST(Program, SavesTheCaptureThroughTheDialogAndOffersThatPathAgain) {
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     // "Save as...", then "*.BMP" from the menu just under it.
-    ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(kViewerRect.left + 84) + " " +
-                            std::to_string(kViewerRect.top + 8) + " click 1"));
+    ASSERT_TRUE(desktop.Xdo(PointerAt(kViewerRect.left + 84, kViewerRect.top + 8) + " click 1"));
     ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.MenuShown(); }));
     const ui::Rect menu = desktop.Menu();
     EXPECT_EQ(menu.left, kViewerRect.left + 57);
@@ -180,8 +183,7 @@ TEST(Program, AltAndCtrlCaptureTheActiveWindow) {
     ASSERT_EQ(picture.Width(), 120);
     EXPECT_EQ(picture.PixelColor(0, 0), (Color{0, 0xC0, 0}));
     EXPECT_EQ(picture.PixelColor(119, 59), (Color{0, 0xC0, 0}));
-    ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(kViewerRect.left + 28) + " " +
-                            std::to_string(kViewerRect.top + 8) + " click 1"));
+    ASSERT_TRUE(desktop.Xdo(PointerAt(kViewerRect.left + 28, kViewerRect.top + 8) + " click 1"));
     ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
   }
 }
@@ -269,9 +271,7 @@ TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram
   const ui::Rect dialog = desktop.Window(kPreferences).rect;
   EXPECT_EQ(dialog, (ui::Rect{155, 63, 329, 273}));
   const std::string folder = desktop.Home() / "snaps";
-  auto at = [&](int x, int y) {
-    return "mousemove " + std::to_string(dialog.left + x) + " " + std::to_string(dialog.top + y);
-  };
+  auto at = [&](int x, int y) { return PointerAt(dialog.left + x, dialog.top + y); };
   ASSERT_TRUE(desktop.Xdo(at(24, 32) + " click 1"));   // "Actif"
   ASSERT_TRUE(desktop.Xdo(at(88, 40) + " click 1"));   // "*.jpg"
   ASSERT_TRUE(desktop.Xdo(at(316, 24) + " click 1"));  // the slider's thumb; 100 - 3 - 2
@@ -287,8 +287,7 @@ TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram
   const ui::Rect about = desktop.Window("  About...").rect;
   EXPECT_EQ(about, (ui::Rect{187, 152, 265, 96}));
   desktop.Shot("about_box");
-  ASSERT_TRUE(desktop.Xdo("mousemove " + std::to_string(about.left + 180) + " " +
-                          std::to_string(about.top + 76) + " click 1"));
+  ASSERT_TRUE(desktop.Xdo(PointerAt(about.left + 180, about.top + 76) + " click 1"));
   ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kPreferences); }));
   ASSERT_TRUE(desktop.Xdo(at(288, 260) + " click 1"));  // "Ok"
 
