@@ -18,19 +18,19 @@ Application::Application(Platform& platform) : platform_(platform) {
   const Dispatcher dispatch = [this](const std::function<void()>& handler) { Dispatch(handler); };
   form1_ = std::make_unique<TForm1>(*this);
   Form1 = form1_.get();
-  platform_.CreateWindow(*Form1, dispatch);
+  platform_.CreateFormWindow(*Form1, dispatch);
   Dispatch([] { Form1->Run(); });
   form4_ = std::make_unique<TForm4>(*this);
   Form4 = form4_.get();
-  platform_.CreateWindow(*Form4, dispatch);
+  platform_.CreateFormWindow(*Form4, dispatch);
   Dispatch([] { Form4->FormCreate(); });
   form2_ = std::make_unique<TForm2>(*this);
   Form2 = form2_.get();
-  platform_.CreateWindow(*Form2, dispatch);
+  platform_.CreateFormWindow(*Form2, dispatch);
   Dispatch([] { Form2->Initialize(); });
   form3_ = std::make_unique<TForm3>(*this);
   Form3 = form3_.get();
-  platform_.CreateWindow(*Form3, dispatch);
+  platform_.CreateFormWindow(*Form3, dispatch);
 }
 
 Application::~Application() {
@@ -38,18 +38,18 @@ Application::~Application() {
                          static_cast<ui::Form*>(Form2), static_cast<ui::Form*>(Form3)}) {
     form->SetVisible(false);
   }
-  platform_.DestroyWindow(*form3_);
+  platform_.DestroyFormWindow(*form3_);
   form3_.reset();
   Form3 = nullptr;
-  platform_.DestroyWindow(*form2_);
+  platform_.DestroyFormWindow(*form2_);
   if (form2_->on_destroy)
     Dispatch(form2_->on_destroy);
   form2_.reset();
   Form2 = nullptr;
-  platform_.DestroyWindow(*form4_);
+  platform_.DestroyFormWindow(*form4_);
   form4_.reset();
   Form4 = nullptr;
-  platform_.DestroyWindow(*form1_);
+  platform_.DestroyFormWindow(*form1_);
   form1_.reset();
   Form1 = nullptr;
 }

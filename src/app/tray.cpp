@@ -50,7 +50,7 @@ void TForm1::Run() {
 void TForm1::MinimizeToTray() {
   if (!Timer1.Enabled()) {
     // A timer already running keeps its phase.
-    if (!app_.platform().SetTimer(Timer1, true))
+    if (!app_.platform().EnableTimer(Timer1, true))
       throw Error("Pas assez de timers disponibles");
     Timer1.SetEnabled(true);
   }
@@ -61,7 +61,7 @@ void TForm1::MinimizeToTray() {
 
 void TForm1::RestoreMainForm() {
   Timer1.SetEnabled(false);
-  app_.platform().SetTimer(Timer1, false);
+  app_.platform().EnableTimer(Timer1, false);
   app_.ShowForm(*this);
   app_.platform().BringApplicationToFront();
   if (window_state == ui::WindowState::kMinimized) {

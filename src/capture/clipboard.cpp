@@ -6,15 +6,15 @@ namespace pixtrel {
 namespace {
 
 // Closes the clipboard on every path, errors included.
-class OpenClipboard {
+class ClipboardSession {
  public:
-  explicit OpenClipboard(Platform& platform) : platform_(platform) {
-    if (!platform_.OpenClipboard())
+  explicit ClipboardSession(Platform& platform) : platform_(platform) {
+    if (!platform_.ClipboardOpen())
       throw Error("Impossible d'ouvrir le Presse-papiers");
   }
-  ~OpenClipboard() { platform_.CloseClipboard(); }
-  OpenClipboard(const OpenClipboard&) = delete;
-  OpenClipboard& operator=(const OpenClipboard&) = delete;
+  ~ClipboardSession() { platform_.ClipboardClose(); }
+  ClipboardSession(const ClipboardSession&) = delete;
+  ClipboardSession& operator=(const ClipboardSession&) = delete;
 
  private:
   Platform& platform_;
@@ -24,16 +24,16 @@ class OpenClipboard {
 
 void PlaceOnClipboard(Platform& platform, const Bitmap& picture) {
   {
-    OpenClipboard clipboard(platform);
-    platform.EmptyClipboard();
+    ClipboardSession clipboard(platform);
+    platform.ClipboardEmpty();
   }
-  OpenClipboard clipboard(platform);
-  platform.EmptyClipboard();
+  ClipboardSession clipboard(platform);
+  platform.ClipboardEmpty();
   if (picture.Empty() || picture.Width() == 0 || picture.Height() == 0)
     return;
-  platform.SetClipboardBitmap(picture);
+  platform.ClipboardSetBitmap(picture);
   if (picture.Depth() <= 8)
-    platform.SetClipboardPalette(picture);
+    platform.ClipboardSetPalette(picture);
 }
 
 }  // namespace pixtrel

@@ -14,7 +14,7 @@ namespace {
 std::unique_ptr<OutputFile> CreateImageFile(Files& files, const std::string& path) {
   StartedFile started = files.StartFile(path, {});
   if (!started.file) {
-    throw Error(FormatMessage("Impossible de créer le fichier \"%s\". %s", {path, started.reason}));
+    throw Error(FormatText("Impossible de créer le fichier \"%s\". %s", {path, started.reason}));
   }
   return std::move(started.file);
 }

@@ -129,7 +129,7 @@ JpegStream EncodeJpeg(const Bitmap& picture, int quality) {
   const int code = Compress(*source, layout, quality, &dest);
   JpegStream stream(dest.data, dest.size);
   if (code != 0)
-    throw Error(FormatMessage("Erreur JPEG #%s", {std::to_string(code)}));
+    throw Error(FormatText("Erreur JPEG #%s", {std::to_string(code)}));
   return stream;
 }
 

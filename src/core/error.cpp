@@ -10,7 +10,7 @@ std::string ErrorBoxText(std::string_view message) {
   return text;
 }
 
-std::string FormatMessage(std::string_view format, std::initializer_list<std::string_view> args) {
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
   std::string text;
   auto arg = args.begin();
   for (std::size_t i = 0; i < format.size(); ++i) {

@@ -18,6 +18,6 @@ class Error : public std::runtime_error {
 std::string ErrorBoxText(std::string_view message);
 
 // Replaces each "%s" in `format` by the next argument, in order.
-std::string FormatMessage(std::string_view format, std::initializer_list<std::string_view> args);
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);
 
 }  // namespace pixtrel

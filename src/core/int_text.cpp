@@ -6,7 +6,7 @@ namespace pixtrel {
 namespace {
 
 [[noreturn]] void NotAnInteger(std::string_view text) {
-  throw Error(FormatMessage("'%s' n'est pas une valeur entière correcte", {text}));
+  throw Error(FormatText("'%s' n'est pas une valeur entière correcte", {text}));
 }
 
 int HexDigit(char c) {

@@ -68,8 +68,8 @@ class Platform : public Files {
  public:
   // windows: a form's native counterpart, made before its creation handler runs and dropped
   // before the form is destroyed. The user's actions on it reach the form through `dispatch`.
-  virtual void CreateWindow(ui::Form& form, const Dispatcher& dispatch) = 0;
-  virtual void DestroyWindow(ui::Form& form) = 0;
+  virtual void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) = 0;
+  virtual void DestroyFormWindow(ui::Form& form) = 0;
 
   // input: bit 15 down now, bit 0 pressed since the last query, for a Windows key code.
   virtual std::uint16_t AsyncKeyState(std::uint8_t key) = 0;
@@ -88,11 +88,11 @@ class Platform : public Files {
   virtual void RepaintNow(ui::Form& form) = 0;
 
   // clipboard
-  virtual bool OpenClipboard() = 0;
-  virtual void EmptyClipboard() = 0;
-  virtual void SetClipboardBitmap(const Bitmap& picture) = 0;
-  virtual void SetClipboardPalette(const Bitmap& picture) = 0;
-  virtual void CloseClipboard() = 0;
+  virtual bool ClipboardOpen() = 0;
+  virtual void ClipboardEmpty() = 0;
+  virtual void ClipboardSetBitmap(const Bitmap& picture) = 0;
+  virtual void ClipboardSetPalette(const Bitmap& picture) = 0;
+  virtual void ClipboardClose() = 0;
 
   // tray
   virtual void TrayAdd(const NotifyIconData& icon) = 0;
@@ -103,7 +103,7 @@ class Platform : public Files {
   virtual void PopupMenu(ui::PopupMenu& menu, ui::Point at) = 0;
 
   // timer: false when the system refuses it
-  virtual bool SetTimer(ui::Timer& timer, bool enabled) = 0;
+  virtual bool EnableTimer(ui::Timer& timer, bool enabled) = 0;
 
   // windows and the application
   virtual void BringApplicationToFront() = 0;

@@ -247,7 +247,7 @@ std::string EraseSection(std::string_view text, std::string_view section) {
 namespace {
 
 [[noreturn]] void RefuseWrite() {
-  throw Error(FormatMessage("Impossible d'écrire dans %s", {kSettingsFileName}));
+  throw Error(FormatText("Impossible d'écrire dans %s", {kSettingsFileName}));
 }
 
 }  // namespace

@@ -57,27 +57,27 @@ void FakePlatform::CopyClient(WindowHandle, Bitmap& into) {
   }
 }
 
-bool FakePlatform::OpenClipboard() {
+bool FakePlatform::ClipboardOpen() {
   clipboard.push_back(clipboard_refuses ? "open refused" : "open");
   return !clipboard_refuses;
 }
 
-void FakePlatform::EmptyClipboard() {
+void FakePlatform::ClipboardEmpty() {
   clipboard.push_back("empty");
   clipboard_bitmap = Bitmap();
 }
 
-void FakePlatform::SetClipboardBitmap(const Bitmap& picture) {
+void FakePlatform::ClipboardSetBitmap(const Bitmap& picture) {
   clipboard.push_back("bitmap " + std::to_string(picture.Width()) + "x" +
                       std::to_string(picture.Height()));
   clipboard_bitmap = picture;
 }
 
-void FakePlatform::SetClipboardPalette(const Bitmap&) {
+void FakePlatform::ClipboardSetPalette(const Bitmap&) {
   clipboard.push_back("palette");
 }
 
-void FakePlatform::CloseClipboard() {
+void FakePlatform::ClipboardClose() {
   clipboard.push_back("close");
 }
 
@@ -98,7 +98,7 @@ void FakePlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   popups.push_back(menu.Name() + " at " + std::to_string(at.x) + "," + std::to_string(at.y));
 }
 
-bool FakePlatform::SetTimer(ui::Timer&, bool enabled) {
+bool FakePlatform::EnableTimer(ui::Timer&, bool enabled) {
   if (enabled && timer_refused)
     return false;
   if (enabled && !timer_on)

@@ -67,11 +67,11 @@ class FakePlatform : public Platform {
   // No windows of their own, unless a test gives the forms some.
   std::function<void(ui::Form&, const Dispatcher&)> create_window;
   std::function<void(ui::Form&)> destroy_window;
-  void CreateWindow(ui::Form& form, const Dispatcher& dispatch) override {
+  void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) override {
     if (create_window)
       create_window(form, dispatch);
   }
-  void DestroyWindow(ui::Form& form) override {
+  void DestroyFormWindow(ui::Form& form) override {
     if (destroy_window)
       destroy_window(form);
   }
@@ -87,17 +87,17 @@ class FakePlatform : public Platform {
   void RepaintNow(ui::Form& form) override { calls.push_back("repaint " + form.Name()); }
   // What stands above the screen's own pixels, as a copy sees it (the overlay's picture).
   std::function<const Bitmap*()> shown_on_top;
-  bool OpenClipboard() override;
-  void EmptyClipboard() override;
-  void SetClipboardBitmap(const Bitmap& picture) override;
-  void SetClipboardPalette(const Bitmap& picture) override;
-  void CloseClipboard() override;
+  bool ClipboardOpen() override;
+  void ClipboardEmpty() override;
+  void ClipboardSetBitmap(const Bitmap& picture) override;
+  void ClipboardSetPalette(const Bitmap& picture) override;
+  void ClipboardClose() override;
   void TrayAdd(const NotifyIconData& icon) override;
   void TrayDelete(const NotifyIconData& icon) override;
   void SetForeground(ui::Form&) override { calls.push_back("foreground"); }
   void PostNull(ui::Form&) override { calls.push_back("post-null"); }
   void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
-  bool SetTimer(ui::Timer& timer, bool enabled) override;
+  bool EnableTimer(ui::Timer& timer, bool enabled) override;
   void BringApplicationToFront() override { calls.push_back("front"); }
   void RaiseWindow(ui::Form& form) override { calls.push_back("raise " + form.Name()); }
   void RestoreApplication() override { calls.push_back("restore"); }

@@ -94,11 +94,11 @@ TEST(ErrorBoxText, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
   }
 }
 
-TEST(FormatMessage, FillsEachPlaceholderInOrder) {
-  EXPECT_EQ(FormatMessage("Impossible de créer le fichier \"%s\". %s", {"/a b/c.bmp", "Nope"}),
+TEST(FormatText, FillsEachPlaceholderInOrder) {
+  EXPECT_EQ(FormatText("Impossible de créer le fichier \"%s\". %s", {"/a b/c.bmp", "Nope"}),
             "Impossible de créer le fichier \"/a b/c.bmp\". Nope");
-  EXPECT_EQ(FormatMessage("%s%s", {"%s", "x"}), "%sx");
-  EXPECT_EQ(FormatMessage("100 %", {}), "100 %");
+  EXPECT_EQ(FormatText("%s%s", {"%s", "x"}), "%sx");
+  EXPECT_EQ(FormatText("100 %", {}), "100 %");
 }
 
 TEST(HotkeyCodeFor, MatchesTableNamesExactlyAndFallsBackToF12) {

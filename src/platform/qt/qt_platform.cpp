@@ -102,7 +102,7 @@ QtPlatform::~QtPlatform() {
   windows_.clear();
 }
 
-void QtPlatform::CreateWindow(ui::Form& form, const Dispatcher& dispatch) {
+void QtPlatform::CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) {
   dispatch_ = dispatch;
   const bool main = main_form_ == nullptr;
   if (main)
@@ -110,7 +110,7 @@ void QtPlatform::CreateWindow(ui::Form& form, const Dispatcher& dispatch) {
   windows_[&form] = std::make_unique<FormWindow>(form, *this, main);
 }
 
-void QtPlatform::DestroyWindow(ui::Form& form) {
+void QtPlatform::DestroyFormWindow(ui::Form& form) {
   for (auto it = timers_.begin(); it != timers_.end();) {
     if (std::find(form.controls.begin(), form.controls.end(), it->first) != form.controls.end())
       it = timers_.erase(it);
@@ -166,12 +166,12 @@ void QtPlatform::RepaintNow(ui::Form& form) {
     XSync(x11->display(), False);
 }
 
-void QtPlatform::EmptyClipboard() {
+void QtPlatform::ClipboardEmpty() {
   clipboard_placed_ = false;
   clipboard_emptied_ = true;
 }
 
-void QtPlatform::SetClipboardBitmap(const Bitmap& picture) {
+void QtPlatform::ClipboardSetBitmap(const Bitmap& picture) {
   // The copy the clipboard offered last is reused once nothing holds it any more.
   if (!clipboard_picture_ || clipboard_picture_.use_count() > 1)
     clipboard_picture_ = std::make_shared<Bitmap>();
@@ -179,7 +179,7 @@ void QtPlatform::SetClipboardBitmap(const Bitmap& picture) {
   clipboard_placed_ = true;
 }
 
-void QtPlatform::CloseClipboard() {
+void QtPlatform::ClipboardClose() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   if (clipboard_placed_)
     clipboard->setMimeData(new PictureMime(clipboard_picture_));
@@ -254,7 +254,7 @@ void QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   }
 }
 
-bool QtPlatform::SetTimer(ui::Timer& timer, bool enabled) {
+bool QtPlatform::EnableTimer(ui::Timer& timer, bool enabled) {
   std::unique_ptr<QTimer>& qtimer = timers_[&timer];
   if (!qtimer) {
     qtimer = std::make_unique<QTimer>();

@@ -24,8 +24,8 @@ class QtPlatform : public Platform, public WindowHost {
   QtPlatform();
   ~QtPlatform() override;
 
-  void CreateWindow(ui::Form& form, const Dispatcher& dispatch) override;
-  void DestroyWindow(ui::Form& form) override;
+  void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) override;
+  void DestroyFormWindow(ui::Form& form) override;
 
   std::uint16_t AsyncKeyState(std::uint8_t key) override { return display_.AsyncKeyState(key); }
   ui::Point CursorPos() override { return display_.CursorPos(); }
@@ -39,11 +39,11 @@ class QtPlatform : public Platform, public WindowHost {
   void CopyClient(WindowHandle window, Bitmap& into) override { display_.CopyClient(window, into); }
   void RepaintNow(ui::Form& form) override;
 
-  bool OpenClipboard() override { return true; }
-  void EmptyClipboard() override;
-  void SetClipboardBitmap(const Bitmap& picture) override;
-  void SetClipboardPalette(const Bitmap&) override {}  // the image carries its colours
-  void CloseClipboard() override;
+  bool ClipboardOpen() override { return true; }
+  void ClipboardEmpty() override;
+  void ClipboardSetBitmap(const Bitmap& picture) override;
+  void ClipboardSetPalette(const Bitmap&) override {}  // the image carries its colours
+  void ClipboardClose() override;
 
   void TrayAdd(const NotifyIconData& icon) override;
   void TrayDelete(const NotifyIconData& icon) override;
@@ -51,7 +51,7 @@ class QtPlatform : public Platform, public WindowHost {
   void PostNull(ui::Form&) override {}
   void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
 
-  bool SetTimer(ui::Timer& timer, bool enabled) override;
+  bool EnableTimer(ui::Timer& timer, bool enabled) override;
 
   void BringApplicationToFront() override;
   void RaiseWindow(ui::Form& form) override;
