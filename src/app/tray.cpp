@@ -5,7 +5,6 @@
 #include "app/application.h"
 #include "core/error.h"
 #include "core/key_names.h"
-#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
@@ -21,7 +20,7 @@ constexpr int kRightButtonUp = 517;
 void TForm1::Run() {
   std::string name;
   {
-    SettingsFile settings(app_.platform());
+    OpenSettings settings(app_.platform().Settings());
     name = ReadSetting(settings, kRunHotkeyRead);
   }
   app_.platform().TrayDelete(TrayIconData);

@@ -7,7 +7,6 @@
 #include "capture/clipboard.h"
 #include "capture/jpeg_writer.h"
 #include "core/int_text.h"
-#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
@@ -59,7 +58,7 @@ void TForm1::TakeCapture() {
 
   std::string auto_rec, format, folder, quality;
   {
-    SettingsFile settings(platform);
+    OpenSettings settings(platform.Settings());
     const std::string default_folder = app_.DefaultFolder();
     auto_rec = ReadSetting(settings, kTakeCaptureReads.auto_rec);
     format = ReadSetting(settings, kTakeCaptureReads.auto_rec_format);

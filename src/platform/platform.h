@@ -10,6 +10,7 @@
 
 #include "capture/capture_stamp.h"
 #include "core/bitmap.h"
+#include "settings/settings_store.h"
 #include "ui/ui.h"
 
 namespace pixtrel {
@@ -45,7 +46,6 @@ class Files {
   virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
   // Whether anything stands at `path`, readable or not.
   virtual bool FileExists(const std::string& path) = 0;
-  virtual std::string SettingsFilePath() = 0;
 };
 
 // The tray icon record as the program fills it.
@@ -128,6 +128,9 @@ class Platform : public Files {
 
   // clock: the local time now
   virtual ClockReading Now() = 0;
+
+  // settings: the one settings file, wherever this system keeps it
+  virtual SettingsStore& Settings() = 0;
 };
 
 }  // namespace pixtrel

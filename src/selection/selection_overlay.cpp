@@ -6,7 +6,6 @@
 #include "app/application.h"
 #include "capture/clipboard.h"
 #include "core/error.h"
-#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
@@ -52,7 +51,7 @@ void TForm4::FormCreate() {
 void TForm4::Image2MouseDown(ui::MouseButton, ui::Point at) {
   app_.platform().RaiseWindow(*Form1);
   {
-    SettingsFile settings(app_.platform());
+    OpenSettings settings(app_.platform().Settings());
     BorderMargin = ReadSetting(settings, kOverlayBorderRead) == kNo ? 1 : 0;
   }
   SelectionAnchor = at;

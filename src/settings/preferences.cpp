@@ -11,7 +11,6 @@
 #include "app/application.h"
 #include "core/int_text.h"
 #include "core/key_names.h"
-#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
@@ -142,7 +141,7 @@ void TForm2::Initialize() {
   std::string auto_rec, format, folder, compression, hotkey, border_text;
   {
     const std::string default_folder = app_.DefaultFolder();
-    SettingsFile settings(app_.platform());
+    OpenSettings settings(app_.platform().Settings());
     auto_rec = ReadSetting(settings, kInitializeReads.auto_rec);
     format = ReadSetting(settings, kInitializeReads.auto_rec_format);
     folder = ReadSetting(settings, kInitializeReads.save_file_path, default_folder);
@@ -200,9 +199,9 @@ void TForm2::ValiderClick() {
   };
   {
     // A refused write ends the handler here, with the keys before it stored and the dialog open.
-    SettingsFile settings(app_.platform());
+    OpenSettings settings(app_.platform().Settings());
     for (std::size_t i = 0; i < kWrittenKeys.size(); ++i)
-      settings.WriteString(kSettingsSection, kWrittenKeys[i], values[i]);
+      settings->WriteString(kSettingsSection, kWrittenKeys[i], values[i]);
   }
   app_.HideForm(*this);
   if (Form1->InTray)
@@ -232,8 +231,8 @@ void TForm2::FormDestroy() {
 
 void TForm2::ResetClick() {
   {
-    SettingsFile settings(app_.platform());
-    settings.EraseSection(kSettingsSection);
+    OpenSettings settings(app_.platform().Settings());
+    settings->EraseSection(kSettingsSection);
   }
   Initialize();
   app_.platform().PlainBox(kResetMessage);

@@ -244,32 +244,27 @@ std::string EraseSection(std::string_view text, std::string_view section) {
 
 }  // namespace settings_text
 
-namespace {
-
-[[noreturn]] void RefuseWrite() {
+void RefuseSettingsWrite() {
   throw Error(FormatText("Impossible d'écrire dans %s", {kSettingsFileName}));
 }
 
-}  // namespace
-
 std::string SettingsFile::ReadString(std::string_view section, std::string_view key,
                                      std::string_view default_value) {
-  return settings_text::ReadValue(CurrentText(files_.SettingsFilePath()), section, key,
-                                  default_value);
+  return settings_text::ReadValue(CurrentText(locate_()), section, key, default_value);
 }
 
 bool SettingsFile::ValueExists(std::string_view section, std::string_view key) {
-  return settings_text::ListsKey(CurrentText(files_.SettingsFilePath()), section, key);
+  return settings_text::ListsKey(CurrentText(locate_()), section, key);
 }
 
 void SettingsFile::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
-  const std::string path = files_.SettingsFilePath();
+  const std::string path = locate_();
   Replace(path, settings_text::WriteValue(CurrentText(path), section, key, value));
 }
 
 void SettingsFile::EraseSection(std::string_view section) {
-  const std::string path = files_.SettingsFilePath();
+  const std::string path = locate_();
   const std::string old_text = CurrentText(path);
   const std::string new_text = settings_text::EraseSection(old_text, section);
   if (new_text != old_text)
@@ -281,7 +276,7 @@ std::string SettingsFile::CurrentText(const std::string& path) {
     return std::move(*text);
   // A file that is there but cannot be read must not be replaced by one holding a single key.
   if (files_.FileExists(path))
-    RefuseWrite();
+    RefuseSettingsWrite();
   return {};
 }
 
@@ -289,7 +284,7 @@ void SettingsFile::Replace(const std::string& path, const std::string& text) {
   const StartedFile started = files_.StartFile(path, {.durable = true, .make_parents = true});
   if (!started.file || started.file->Write(text.data(), text.size()) != text.size() ||
       !started.file->Commit()) {
-    RefuseWrite();
+    RefuseSettingsWrite();
   }
 }
 

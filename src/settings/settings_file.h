@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/platform.h"
+#include "settings/settings_store.h"
 
 namespace pixtrel {
 
@@ -36,24 +38,30 @@ std::string EraseSection(std::string_view text, std::string_view section);
 
 }  // namespace settings_text
 
-// Opening does no input or output; each call reads the file as it is at that moment.
-class SettingsFile {
+// The settings store over a file of our own: each call reads the file as it is at that moment,
+// and each write replaces it whole, so a refused write leaves the old file as it was.
+class SettingsFile : public SettingsStore {
  public:
-  explicit SettingsFile(Files& files) : files_(files) {}
+  SettingsFile(Files& files, std::string path)
+      : files_(files), locate_([path = std::move(path)] { return path; }) {}
+  // The file is looked up at every use, where the system says it is at that moment.
+  SettingsFile(Files& files, std::function<std::string()> locate)
+      : files_(files), locate_(std::move(locate)) {}
 
   std::string ReadString(std::string_view section, std::string_view key,
-                         std::string_view default_value);
-  bool ValueExists(std::string_view section, std::string_view key);
-  // Both raise "Impossible d'écrire dans Pixtrel.cfg" when the file cannot be replaced,
-  // and leave the old file as it was.
-  void WriteString(std::string_view section, std::string_view key, std::string_view value);
-  void EraseSection(std::string_view section);
+                         std::string_view default_value) override;
+  bool ValueExists(std::string_view section, std::string_view key) override;
+  void WriteString(std::string_view section, std::string_view key, std::string_view value) override;
+  void EraseSection(std::string_view section) override;
+  // Every write is on the disk before it returns: nothing is left to flush.
+  void Flush() override {}
 
  private:
   std::string CurrentText(const std::string& path);
   void Replace(const std::string& path, const std::string& text);
 
   Files& files_;
+  std::function<std::string()> locate_;
 };
 
 }  // namespace pixtrel

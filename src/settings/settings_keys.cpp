@@ -4,7 +4,7 @@
 
 namespace pixtrel {
 
-std::string ReadSetting(SettingsFile& file, const SettingRead& read,
+std::string ReadSetting(SettingsStore& file, const SettingRead& read,
                         const std::string& default_folder) {
   const std::string_view fallback = read.default_is_folder ? default_folder : read.default_text;
   // The key test lists at most kKeyListBytes of names, so it can miss a key a read finds.
@@ -14,7 +14,7 @@ std::string ReadSetting(SettingsFile& file, const SettingRead& read,
   return file.ReadString(kSettingsSection, read.key, fallback);
 }
 
-std::string ReadSetting(SettingsFile& file, const SettingRead& read) {
+std::string ReadSetting(SettingsStore& file, const SettingRead& read) {
   assert(!read.default_is_folder);
   return ReadSetting(file, read, std::string());
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/settings_file.h"
+#include "settings/settings_store.h"
 
 namespace pixtrel {
 
@@ -78,9 +78,9 @@ inline constexpr SettingRead kViewerQualityRead{.key = kCompressionKey,
                                                 .default_text = kDefaultQuality};
 
 // `default_folder` is computed by the caller before each read, whether or not the key exists.
-std::string ReadSetting(SettingsFile& file, const SettingRead& read,
+std::string ReadSetting(SettingsStore& file, const SettingRead& read,
                         const std::string& default_folder);
 // For reads whose default is a fixed text.
-std::string ReadSetting(SettingsFile& file, const SettingRead& read);
+std::string ReadSetting(SettingsStore& file, const SettingRead& read);
 
 }  // namespace pixtrel

@@ -3,7 +3,6 @@
 #include "capture/bmp_writer.h"
 #include "capture/jpeg_writer.h"
 #include "core/int_text.h"
-#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
@@ -51,7 +50,7 @@ void TForm1::SaveAsJPG() {
   SaveDialogJPG.file_name = *path;
   std::string quality;
   {
-    SettingsFile settings(app_.platform());
+    OpenSettings settings(app_.platform().Settings());
     quality = ReadSetting(settings, kViewerQualityRead);
   }
   SaveJpeg(Image1.Picture(), *path, StrToInt(quality), app_.platform());

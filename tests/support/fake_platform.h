@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "settings/settings_file.h"
 #include "support/memory_files.h"
 
 namespace pixtrel::test {
@@ -120,7 +121,9 @@ class FakePlatform : public Platform {
     return files.ReadWholeFile(path);
   }
   bool FileExists(const std::string& path) override { return files.FileExists(path); }
-  std::string SettingsFilePath() override { return files.SettingsFilePath(); }
+  SettingsStore& Settings() override { return settings; }
+
+  SettingsFile settings{files, [this] { return files.settings_path; }};
 
  private:
   bool tray_shown_ = false;

@@ -32,7 +32,6 @@ class MemoryFiles : public Files {
   StartedFile StartFile(const std::string& path, const FileOptions& options) override;
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool FileExists(const std::string& path) override;
-  std::string SettingsFilePath() override { return settings_path; }
 };
 
 }  // namespace pixtrel::test

@@ -162,7 +162,7 @@ TEST(SettingsText, ErasingKeepsEverythingOutsideTheSection) {
 
 TEST(SettingsFile, OkOnAMissingFileWritesTheSixKeysInOrder) {
   test::MemoryFiles files;
-  SettingsFile file(files);
+  SettingsFile file(files, files.settings_path);
   const std::string values[] = {"non", "bmp", "C:\\Mes documents\\Pixtrel", "100", "F12", "oui"};
   for (std::size_t i = 0; i < kWrittenKeys.size(); ++i) {
     file.WriteString(kSettingsSection, kWrittenKeys[i], values[i]);
@@ -176,7 +176,7 @@ TEST(SettingsFile, OkOnAMissingFileWritesTheSixKeysInOrder) {
 
 TEST(SettingsFile, ReadingAndErasingNothingTouchNoFile) {
   test::MemoryFiles files;
-  SettingsFile file(files);
+  SettingsFile file(files, files.settings_path);
   EXPECT_EQ(file.ReadString("Settings", "AutoRec", "non"), "non");
   EXPECT_FALSE(file.ValueExists("Settings", "Pixtrel"));
   file.EraseSection("Settings");
@@ -208,7 +208,7 @@ TEST(SettingsFile, ARefusedWriteRaisesAndKeepsTheOldFile) {
       // Replacing a file it could not read would lose every other key in it.
       if (refusal == Refusal::kUnreadable)
         files.unreadable.insert(files.settings_path);
-      SettingsFile file(files);
+      SettingsFile file(files, files.settings_path);
       try {
         erase ? file.EraseSection("Settings") : file.WriteString("Settings", "AutoRec", "non");
         ADD_FAILURE() << "no error";
@@ -222,7 +222,7 @@ TEST(SettingsFile, ARefusedWriteRaisesAndKeepsTheOldFile) {
 
 TEST(SettingsFile, KeysWrittenBeforeARefusedOneStayWritten) {
   test::MemoryFiles files;
-  SettingsFile file(files);
+  SettingsFile file(files, files.settings_path);
   file.WriteString(kSettingsSection, kAutoRecKey, "oui");
   file.WriteString(kSettingsSection, kAutoRecFormatKey, "jpg");
   files.refuse_commit = true;
@@ -248,7 +248,7 @@ class XdgConfigHome {
 TEST(SettingsFile, RealFileIsCreatedWithItsFoldersOrRefusedUnderAPlainFile) {
   test::TempFolder folder;
   PosixFiles files;
-  SettingsFile file(files);
+  SettingsFile file(files, &PosixFiles::SettingsFilePath);
   {
     XdgConfigHome config(folder / "missing/config");
     file.WriteString(kSettingsSection, kHotkeyKey, "Impr.Ecr");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings_file.h"
 #include "support/memory_files.h"
 
 namespace pixtrel {
@@ -38,7 +39,7 @@ std::string Read(std::optional<std::string> text, const SettingRead& read) {
   test::MemoryFiles files;
   if (text)
     files.files[files.settings_path] = *text;
-  SettingsFile file(files);
+  SettingsFile file(files, files.settings_path);
   return ReadSetting(file, read, kFolder);
 }
 
@@ -56,7 +57,7 @@ TEST(SettingsKeys, EveryReaderGetsItsDefaultWithoutAFile) {
 TEST(SettingsKeys, EveryReaderGetsWhatOkWrote) {
   const std::string values[] = {"oui", "jpg", "D:\\Captures", "75", "Impr.Ecr", "non"};
   test::MemoryFiles files;
-  SettingsFile file(files);
+  SettingsFile file(files, files.settings_path);
   for (std::size_t i = 0; i < kWrittenKeys.size(); ++i) {
     file.WriteString(kSettingsSection, kWrittenKeys[i], values[i]);
   }

@@ -12,7 +12,7 @@ class PosixFiles : public Files {
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   // $XDG_CONFIG_HOME/Pixtrel.cfg, or ~/.config/Pixtrel.cfg.
-  std::string SettingsFilePath() override;
+  static std::string SettingsFilePath();
 };
 
 }  // namespace pixtrel

@@ -11,6 +11,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_windows.h"
 #include "platform/x11/x11_display.h"
+#include "settings/settings_file.h"
 
 class QObject;
 class QSystemTrayIcon;
@@ -77,7 +78,7 @@ class QtPlatform : public Platform, public WindowHost {
     return files_.ReadWholeFile(path);
   }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
-  std::string SettingsFilePath() override { return files_.SettingsFilePath(); }
+  SettingsStore& Settings() override { return settings_; }
 
   // WindowHost
   void Dispatch(const std::function<void()>& handler) override;
@@ -95,6 +96,7 @@ class QtPlatform : public Platform, public WindowHost {
 
   X11Display display_;
   PosixFiles files_;
+  SettingsFile settings_{files_, &PosixFiles::SettingsFilePath};
   Dispatcher dispatch_;
   std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
   ui::Form* main_form_ = nullptr;
