@@ -15,22 +15,22 @@ TForm4* Form4 = nullptr;
 
 Application::Application(Platform& platform) : platform_(platform) {
   HotkeyCode = 0;
-  const Dispatcher dispatch = [this](const std::function<void()>& handler) { Dispatch(handler); };
+  platform_.SetDispatcher([this](const std::function<void()>& handler) { Dispatch(handler); });
   form1_ = std::make_unique<TForm1>(*this);
   Form1 = form1_.get();
-  platform_.CreateFormWindow(*Form1, dispatch);
+  platform_.CreateFormWindow(*Form1);
   Dispatch([] { Form1->Run(); });
   form4_ = std::make_unique<TForm4>(*this);
   Form4 = form4_.get();
-  platform_.CreateFormWindow(*Form4, dispatch);
+  platform_.CreateFormWindow(*Form4);
   Dispatch([] { Form4->FormCreate(); });
   form2_ = std::make_unique<TForm2>(*this);
   Form2 = form2_.get();
-  platform_.CreateFormWindow(*Form2, dispatch);
+  platform_.CreateFormWindow(*Form2);
   Dispatch([] { Form2->Initialize(); });
   form3_ = std::make_unique<TForm3>(*this);
   Form3 = form3_.get();
-  platform_.CreateFormWindow(*Form3, dispatch);
+  platform_.CreateFormWindow(*Form3);
 }
 
 Application::~Application() {
@@ -68,15 +68,10 @@ void Application::Dispatch(const std::function<void()>& handler) {
 }
 
 void Application::ApplyShowCommand(int show_command) {
-  if (show_command == 3)
+  if (show_command == kShowMaximized)
     Form1->window_state = ui::WindowState::kMaximized;
-  if (show_command == 7)
+  if (show_command == kShowMinimized)
     Form1->window_state = ui::WindowState::kMinimized;
-}
-
-void Application::Tick() {
-  if (Form1->Timer1.Enabled())
-    Dispatch([] { Form1->CheckKey(); });
 }
 
 void Application::ShowForm(ui::Form& form) {

@@ -11,6 +11,11 @@
 
 namespace pixtrel {
 
+// The show commands a process may be started with, as the system numbers them.
+inline constexpr int kShowNormal = 1;
+inline constexpr int kShowMaximized = 3;
+inline constexpr int kShowMinimized = 7;
+
 class Application {
  public:
   // Start-up: the title, then the four windows in order, each creation handler dispatched.
@@ -25,8 +30,6 @@ class Application {
   void Dispatch(const std::function<void()>& handler);
   // The show command the process was started with, applied before the loop starts.
   void ApplyShowCommand(int show_command);
-  // The hotkey timer's tick, as the event loop delivers it.
-  void Tick();
 
   void ShowForm(ui::Form& form);
   void HideForm(ui::Form& form);

@@ -11,9 +11,6 @@ namespace pixtrel {
 namespace {
 
 constexpr std::uint32_t kTrayFlags = 1 | 2 | 4;  // message, icon, tip
-constexpr std::uint32_t kMouseMoveMessage = 0x200;
-constexpr int kLeftButtonUp = 514;
-constexpr int kRightButtonUp = 517;
 
 }  // namespace
 
@@ -26,13 +23,13 @@ void TForm1::Run() {
   app_.platform().TrayDelete(TrayIconData);
 
   TrayIconData = {};
-  TrayIconData.size = 88;
+  TrayIconData.size = kNotifyIconDataSize;
   TrayIconData.window = this;
   TrayIconData.flags = kTrayFlags;
-  TrayIconData.callback_message = kMouseMoveMessage;
+  TrayIconData.callback_message = kTrayCallbackMessage;
   TrayIconData.icon = true;
   const std::string tip = name + " to snap...";
-  std::memcpy(TrayIconData.tip, tip.data(), std::min(tip.size(), sizeof TrayIconData.tip - 1));
+  std::memcpy(TrayIconData.tip, tip.data(), std::min(tip.size(), kTipLength));
 
   on_minimize = [this] { MinimizeToTray(); };
   DragOrigin = {-1, -1};
@@ -92,9 +89,9 @@ void TForm1::CheckKey() {
 
 void TForm1::MouseOverTray(int x, int) {
   const int message = static_cast<std::int16_t>(x);
-  if (message == kLeftButtonUp) {
+  if (message == kTrayLeftButtonUp) {
     RestoreMainForm();
-  } else if (message == kRightButtonUp) {
+  } else if (message == kTrayRightButtonUp) {
     app_.platform().SetForeground(*this);
     DragCursor = app_.platform().CursorPos();
     app_.platform().PopupMenu(PopupMenu2, DragCursor);

@@ -7,16 +7,10 @@
 #include "capture/clipboard.h"
 #include "capture/jpeg_writer.h"
 #include "core/int_text.h"
+#include "core/key_codes.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
-namespace {
-
-constexpr std::uint8_t kAlt = 0x12;
-constexpr std::uint8_t kCtrl = 0x11;
-constexpr std::uint8_t kShift = 0x10;
-
-}  // namespace
 
 void TForm1::TakeCapture() {
   Platform& platform = app_.platform();
@@ -28,14 +22,14 @@ void TForm1::TakeCapture() {
 
   const int depth = platform.ScreenDepth();
   const ui::Rect screen = platform.ScreenRect();
-  if (platform.AsyncKeyState(kAlt) != 0) {
+  if (platform.AsyncKeyState(vk::kAlt) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.WindowRect(window) : ui::Rect{};
     capture.Reset(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     platform.CopyScreen(capture, rect.left, rect.top);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
-  } else if (platform.AsyncKeyState(kCtrl) != 0) {
+  } else if (platform.AsyncKeyState(vk::kControl) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.ClientRect(window) : ui::Rect{};
     capture.Reset(std::max(rect.width, 0), std::max(rect.height, 0), depth);
@@ -43,7 +37,7 @@ void TForm1::TakeCapture() {
       platform.CopyClient(window, capture);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
-  } else if (platform.AsyncKeyState(kShift) != 0) {
+  } else if (platform.AsyncKeyState(vk::kShift) != 0) {
     frozen.Reset(screen.width, screen.height, depth);
     platform.CopyScreen(frozen, 0, 0);
     Form4->Image2.PictureChanged();

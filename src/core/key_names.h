@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/key_codes.h"
+
 namespace pixtrel {
 
 struct KeyName {
@@ -12,16 +14,35 @@ struct KeyName {
   std::uint8_t code;  // Windows virtual-key code, on every platform
 };
 
-inline constexpr std::uint8_t kDefaultHotkey = 0x7B;  // F12
+inline constexpr std::uint8_t kDefaultHotkey = vk::kF12;
 
 inline constexpr std::array<KeyName, 26> kKeyNames{{
-    {"Echap", 0x1B},    {"F1", 0x70},       {"F2", 0x71},       {"F3", 0x72},
-    {"F4", 0x73},       {"F5", 0x74},       {"F6", 0x75},       {"F7", 0x76},
-    {"F8", 0x77},       {"F9", 0x78},       {"F10", 0x79},      {"F11", 0x7A},
-    {"F12", 0x7B},      {"Impr.Ecr", 0x2C}, {"Fin", 0x23},      {"Inser", 0x2D},
-    {"Suppr", 0x2E},    {"Pg.UP", 0x21},    {"Pg.DW", 0x22},    {"Arrow.UP", 0x26},
-    {"Arrow.DW", 0x28}, {"Arrow.LT", 0x25}, {"Arrow.RT", 0x27}, {"Mouse.L", 0x01},
-    {"Mouse.R", 0x02},  {"Mouse.M", 0x04},
+    {"Echap", vk::kEscape},
+    {"F1", vk::F(1)},
+    {"F2", vk::F(2)},
+    {"F3", vk::F(3)},
+    {"F4", vk::F(4)},
+    {"F5", vk::F(5)},
+    {"F6", vk::F(6)},
+    {"F7", vk::F(7)},
+    {"F8", vk::F(8)},
+    {"F9", vk::F(9)},
+    {"F10", vk::F(10)},
+    {"F11", vk::F(11)},
+    {"F12", vk::kF12},
+    {"Impr.Ecr", vk::kPrintScreen},
+    {"Fin", vk::kEnd},
+    {"Inser", vk::kInsert},
+    {"Suppr", vk::kDelete},
+    {"Pg.UP", vk::kPageUp},
+    {"Pg.DW", vk::kPageDown},
+    {"Arrow.UP", vk::kUp},
+    {"Arrow.DW", vk::kDown},
+    {"Arrow.LT", vk::kLeft},
+    {"Arrow.RT", vk::kRight},
+    {"Mouse.L", vk::kLeftButton},
+    {"Mouse.R", vk::kRightButton},
+    {"Mouse.M", vk::kMiddleButton},
 }};
 
 // Exact, case-sensitive match; anything else, the empty name included, is F12.

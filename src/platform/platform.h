@@ -48,15 +48,24 @@ class Files {
   virtual bool FileExists(const std::string& path) = 0;
 };
 
+// The first version of the tray record, the one a 32-bit program fills: 88 bytes.
+inline constexpr std::uint32_t kNotifyIconDataSize = 88;
+inline constexpr std::size_t kTipLength = 63;  // the tip's characters, without its NUL
+// The icon's mouse messages reach the window as a mouse move, the button's message number in
+// the place of x.
+inline constexpr std::uint32_t kTrayCallbackMessage = 0x200;
+inline constexpr int kTrayLeftButtonUp = 514;
+inline constexpr int kTrayRightButtonUp = 517;
+
 // The tray icon record as the program fills it.
 struct NotifyIconData {
-  std::uint32_t size = 0;      // 88 once filled: the first version of the record
+  std::uint32_t size = 0;      // kNotifyIconDataSize once filled
   ui::Form* window = nullptr;  // where the icon's mouse messages go
   std::uint32_t id = 0;
   std::uint32_t flags = 0;
   std::uint32_t callback_message = 0;
-  bool icon = false;  // the application icon
-  char tip[64] = {};  // NUL-terminated, at most 63 characters
+  bool icon = false;              // the application icon
+  char tip[kTipLength + 1] = {};  // NUL-terminated
 };
 
 using WindowHandle = std::uintptr_t;  // 0: no window
@@ -66,9 +75,14 @@ using Dispatcher = std::function<void(const std::function<void()>&)>;
 
 class Platform : public Files {
  public:
+  // Given once, before any window: every event the platform delivers runs through it.
+  virtual void SetDispatcher(Dispatcher dispatch) = 0;
+  // Runs the event loop until Quit.
+  virtual void RunEventLoop() = 0;
+
   // windows: a form's native counterpart, made before its creation handler runs and dropped
-  // before the form is destroyed. The user's actions on it reach the form through `dispatch`.
-  virtual void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) = 0;
+  // before the form is destroyed.
+  virtual void CreateFormWindow(ui::Form& form) = 0;
   virtual void DestroyFormWindow(ui::Form& form) = 0;
 
   // input: bit 15 down now, bit 0 pressed since the last query, for a Windows key code.
@@ -102,7 +116,7 @@ class Platform : public Files {
   // Runs the menu modally; the chosen item's click comes afterwards as its own event.
   virtual void PopupMenu(ui::PopupMenu& menu, ui::Point at) = 0;
 
-  // timer: false when the system refuses it
+  // timer: false when the system refuses it. Each tick runs the timer's Tick as an event.
   virtual bool EnableTimer(ui::Timer& timer, bool enabled) = 0;
 
   // windows and the application

@@ -220,6 +220,11 @@ class Timer : public Control {
   int interval_ms = 1000;
   std::function<void()> on_timer;
   std::string on_timer_name;
+  // A tick from the system: a tick already queued when the timer was disabled does nothing.
+  void Tick() {
+    if (Enabled() && on_timer)
+      on_timer();
+  }
 };
 
 class SaveDialog : public Control {

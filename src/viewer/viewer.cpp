@@ -6,6 +6,12 @@
 #include "settings/settings_keys.h"
 
 namespace pixtrel {
+namespace {
+
+// The save menu opens over the "Save as..." button, from the window's top-left corner.
+constexpr ui::Point kSaveMenuOffset{57, 17};
+
+}  // namespace
 
 void TForm1::attrape(ui::MouseButton) {
   if (drag_open_)
@@ -32,7 +38,8 @@ void TForm1::lache() {
 }
 
 void TForm1::SaveAs() {
-  app_.platform().PopupMenu(PopupMenu1, {bounds.left + 57, bounds.top + 17});
+  app_.platform().PopupMenu(PopupMenu1,
+                            {bounds.left + kSaveMenuOffset.x, bounds.top + kSaveMenuOffset.y});
 }
 
 void TForm1::SaveAsBMP() {

@@ -101,6 +101,7 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   Timer1.SetEnabled(false);
   Timer1.on_timer_name = "CheckKey";
   Timer1.on_timer = [this] { CheckKey(); };
+  controls.push_back(&Timer1);
 
   SaveDialogBMP.default_ext = "bmp";
   SaveDialogBMP.filter = "Image Bitmap (*.bmp)|*.bmp";

@@ -98,13 +98,29 @@ void FakePlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   popups.push_back(menu.Name() + " at " + std::to_string(at.x) + "," + std::to_string(at.y));
 }
 
-bool FakePlatform::EnableTimer(ui::Timer&, bool enabled) {
+bool FakePlatform::EnableTimer(ui::Timer& timer, bool enabled) {
   if (enabled && timer_refused)
     return false;
+  if (std::find(timers_.begin(), timers_.end(), &timer) == timers_.end())
+    timers_.push_back(&timer);
   if (enabled && !timer_on)
     ++timer_starts;
   timer_on = enabled;
   return true;
+}
+
+void FakePlatform::DestroyFormWindow(ui::Form& form) {
+  // A window's timers go with it.
+  std::erase_if(timers_, [&](ui::Timer* timer) {
+    return std::find(form.controls.begin(), form.controls.end(), timer) != form.controls.end();
+  });
+  if (destroy_window)
+    destroy_window(form);
+}
+
+void FakePlatform::FireTimers() {
+  for (ui::Timer* timer : timers_)
+    dispatch_([timer] { timer->Tick(); });
 }
 
 std::optional<std::string> FakePlatform::RunSaveDialog(ui::SaveDialog& dialog) {

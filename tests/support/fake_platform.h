@@ -47,6 +47,8 @@ class FakePlatform : public Platform {
   bool timer_refused = false;
   bool timer_on = false;
   int timer_starts = 0;
+  // One tick of every timer the program armed, delivered as the event loop would.
+  void FireTimers();
 
   ClockReading now{2026, 3, 7, 9, 5, 3, 42};
   int ms_per_reading = 0;             // the clock moves this much at every reading
@@ -68,14 +70,13 @@ class FakePlatform : public Platform {
   // No windows of their own, unless a test gives the forms some.
   std::function<void(ui::Form&, const Dispatcher&)> create_window;
   std::function<void(ui::Form&)> destroy_window;
-  void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) override {
+  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void RunEventLoop() override {}
+  void CreateFormWindow(ui::Form& form) override {
     if (create_window)
-      create_window(form, dispatch);
+      create_window(form, dispatch_);
   }
-  void DestroyFormWindow(ui::Form& form) override {
-    if (destroy_window)
-      destroy_window(form);
-  }
+  void DestroyFormWindow(ui::Form& form) override;
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override { return cursor; }
   ui::Rect ScreenRect() override { return {0, 0, screen.Width(), screen.Height()}; }
@@ -126,6 +127,8 @@ class FakePlatform : public Platform {
   SettingsFile settings{files, [this] { return files.settings_path; }};
 
  private:
+  Dispatcher dispatch_;
+  std::vector<ui::Timer*> timers_;
   bool tray_shown_ = false;
   std::string tray_tip_;
 };

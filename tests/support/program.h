@@ -65,7 +65,7 @@ class Program {
             Form1->RegionMode};
   }
   // A user's actions, each delivered as one event.
-  void Tick() { app->Tick(); }
+  void Tick() { platform.FireTimers(); }
   void Click(ui::Control& control) {
     app->Dispatch([&] { control.Click(); });
   }

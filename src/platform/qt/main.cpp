@@ -5,6 +5,7 @@
 #include <QIcon>
 
 #include "app/application.h"
+#include "app/program.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_platform.h"
 
@@ -34,9 +35,5 @@ int main(int argc, char** argv) {
   QApplication::setFont(pixtrel::ToQFont(pixtrel::ui::Font{}));
 
   pixtrel::QtPlatform platform;
-  {
-    pixtrel::Application app(platform);
-    QApplication::exec();
-  }
-  return 0;
+  return pixtrel::RunProgram(platform, pixtrel::kShowNormal);
 }

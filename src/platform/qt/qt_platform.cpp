@@ -74,9 +74,9 @@ class QtPlatform::Watcher : public QObject {
       if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton)
-          platform_.TrayMessage(514);
+          platform_.TrayMessage(kTrayLeftButtonUp);
         else if (mouse->button() == Qt::RightButton)
-          platform_.TrayMessage(517);
+          platform_.TrayMessage(kTrayRightButtonUp);
       }
       return false;
     }
@@ -102,8 +102,11 @@ QtPlatform::~QtPlatform() {
   windows_.clear();
 }
 
-void QtPlatform::CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) {
-  dispatch_ = dispatch;
+void QtPlatform::RunEventLoop() {
+  QApplication::exec();
+}
+
+void QtPlatform::CreateFormWindow(ui::Form& form) {
   const bool main = main_form_ == nullptr;
   if (main)
     main_form_ = &form;
@@ -198,9 +201,9 @@ void QtPlatform::TrayAdd(const NotifyIconData& icon) {
                        if (tray_embedded_)
                          return;
                        if (reason == QSystemTrayIcon::Trigger)
-                         TrayMessage(514);
+                         TrayMessage(kTrayLeftButtonUp);
                        else if (reason == QSystemTrayIcon::Context)
-                         TrayMessage(517);
+                         TrayMessage(kTrayRightButtonUp);
                      });
   }
   if (!QSystemTrayIcon::isSystemTrayAvailable() && !told_no_tray_) {
@@ -212,7 +215,8 @@ void QtPlatform::TrayAdd(const NotifyIconData& icon) {
   if (tray_->isVisible())
     return;
   tray_window_ = icon.window;
-  tray_->setToolTip(QString::fromUtf8(icon.tip, static_cast<qsizetype>(strnlen(icon.tip, 63))));
+  tray_->setToolTip(
+      QString::fromUtf8(icon.tip, static_cast<qsizetype>(strnlen(icon.tip, kTipLength))));
   tray_->show();
 }
 
@@ -259,12 +263,8 @@ bool QtPlatform::EnableTimer(ui::Timer& timer, bool enabled) {
   if (!qtimer) {
     qtimer = std::make_unique<QTimer>();
     qtimer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(qtimer.get(), &QTimer::timeout, [this, &timer] {
-      Dispatch([&timer] {
-        if (timer.Enabled() && timer.on_timer)
-          timer.on_timer();
-      });
-    });
+    QObject::connect(qtimer.get(), &QTimer::timeout,
+                     [this, &timer] { Dispatch([&timer] { timer.Tick(); }); });
   }
   if (!enabled) {
     qtimer->stop();

@@ -25,7 +25,9 @@ class QtPlatform : public Platform, public WindowHost {
   QtPlatform();
   ~QtPlatform() override;
 
-  void CreateFormWindow(ui::Form& form, const Dispatcher& dispatch) override;
+  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void RunEventLoop() override;
+  void CreateFormWindow(ui::Form& form) override;
   void DestroyFormWindow(ui::Form& form) override;
 
   std::uint16_t AsyncKeyState(std::uint8_t key) override { return display_.AsyncKeyState(key); }

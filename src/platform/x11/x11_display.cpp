@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/key_codes.h"
 
 namespace pixtrel {
 namespace {
@@ -23,37 +24,37 @@ namespace {
 // The keys the program can poll, as X names them.
 std::vector<KeySym> KeysymsFor(std::uint8_t key) {
   switch (key) {
-    case 0x1B:
+    case vk::kEscape:
       return {XK_Escape};
-    case 0x2C:
+    case vk::kPrintScreen:
       return {XK_Print};
-    case 0x23:
+    case vk::kEnd:
       return {XK_End};
-    case 0x2D:
+    case vk::kInsert:
       return {XK_Insert};
-    case 0x2E:
+    case vk::kDelete:
       return {XK_Delete};
-    case 0x21:
+    case vk::kPageUp:
       return {XK_Prior};
-    case 0x22:
+    case vk::kPageDown:
       return {XK_Next};
-    case 0x26:
+    case vk::kUp:
       return {XK_Up};
-    case 0x28:
+    case vk::kDown:
       return {XK_Down};
-    case 0x25:
+    case vk::kLeft:
       return {XK_Left};
-    case 0x27:
+    case vk::kRight:
       return {XK_Right};
-    case 0x12:
+    case vk::kAlt:
       return {XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R};
-    case 0x11:
+    case vk::kControl:
       return {XK_Control_L, XK_Control_R};
-    case 0x10:
+    case vk::kShift:
       return {XK_Shift_L, XK_Shift_R};
     default:
-      if (key >= 0x70 && key <= 0x7B)
-        return {static_cast<KeySym>(XK_F1 + (key - 0x70))};
+      if (key >= vk::kF1 && key <= vk::kF12)
+        return {static_cast<KeySym>(XK_F1 + (key - vk::kF1))};
       return {};
   }
 }
@@ -61,11 +62,11 @@ std::vector<KeySym> KeysymsFor(std::uint8_t key) {
 // Mouse buttons: Windows' left, right, middle are X's 1, 3, 2.
 int ButtonFor(std::uint8_t key) {
   switch (key) {
-    case 0x01:
+    case vk::kLeftButton:
       return 1;
-    case 0x02:
+    case vk::kRightButton:
       return 3;
-    case 0x04:
+    case vk::kMiddleButton:
       return 2;
     default:
       return 0;
