@@ -99,18 +99,6 @@ void TForm4::Image2MouseUp(ui::MouseButton, ui::Point) {
   PlaceOnClipboard(platform, capture);
 }
 
-ui::Rect PlaceOverlayPicture(int width, int height, int client_width, int client_height) {
-  int w = width;
-  int h = height;
-  if (w > client_width || h > client_height) {
-    const double scale = std::min(static_cast<double>(client_width) / width,
-                                  static_cast<double>(client_height) / height);
-    w = static_cast<int>(width * scale);
-    h = static_cast<int>(height * scale);
-  }
-  return {(client_width - w) / 2, (client_height - h) / 2, w, h};
-}
-
 SelectionState CurrentSelection() {
   return {SelectionRect, SelectionAnchor, BorderMargin, &FrozenScreen};
 }

@@ -23,10 +23,6 @@ class TForm4 : public ui::Form {
   Application& app_;
 };
 
-// Where Image2 shows a picture of the given size: 1:1 at the top left when it fits the
-// client exactly, centred when smaller, shrunk to fit and centred when larger.
-ui::Rect PlaceOverlayPicture(int width, int height, int client_width, int client_height);
-
 // The overlay's selection state, shared by its handlers only; for tests to look at.
 struct SelectionState {
   Edges SelectionRect;

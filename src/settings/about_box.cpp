@@ -74,12 +74,7 @@ void TForm3::SetContactLook(ui::ColorRef color, bool underline) {
   font.color = color;
   font.bold = false;
   font.underline = underline;
-  if (font == Contact.font)
-    return;
-  Contact.font = font;
-  // Fonts have no setter, and every mouse move lands here: tell the peer only of a change.
-  if (Contact.GetPeer() != nullptr)
-    Contact.GetPeer()->Changed(Contact);
+  Contact.SetFont(font);
 }
 
 }  // namespace pixtrel

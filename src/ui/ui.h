@@ -78,11 +78,26 @@ enum HeldButtons : unsigned { kHeldLeft = 1, kHeldRight = 2, kHeldMiddle = 4 };
 
 class Control;
 
+// What a handler changed, so that a backend applies that alone and echoes nothing back.
+enum class Property {
+  kBounds,
+  kCaption,
+  kEnabled,
+  kVisible,
+  kChecked,
+  kText,
+  kPosition,
+  kFont,
+  kColor,
+  kCursor,
+  kPicture,  // an image's picture, in its changed_area
+};
+
 // A backend's native counterpart: told of every property a handler changes.
 class Peer {
  public:
   virtual ~Peer() = default;
-  virtual void Changed(Control& control) = 0;
+  virtual void Changed(Control& control, Property property) = 0;
 };
 
 class Control {
@@ -95,7 +110,7 @@ class Control {
   Kind GetKind() const { return kind_; }
   const std::string& Name() const { return name_; }
 
-  // Layout properties.
+  // Layout properties. Bounds, font, colour and cursor may change later, through their setters.
   Rect bounds;
   Font font;
   bool parent_font = true;
@@ -114,22 +129,45 @@ class Control {
   std::vector<std::string> items;
 
   // State properties: set through the setters so that a peer can follow.
-  void SetBounds(Rect rect) { Set(bounds, rect); }
+  void SetBounds(Rect rect) { Set(bounds, rect, Property::kBounds); }
+  void SetFont(Font value) { Set(font, std::move(value), Property::kFont); }
+  void SetColor(ColorRef value) { Set(color, value, Property::kColor); }
+  void SetCursor(Cursor value) { Set(cursor, value, Property::kCursor); }
   const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string caption) { Set(caption_, std::move(caption)); }
+  void SetCaption(std::string caption) { Set(caption_, std::move(caption), Property::kCaption); }
   bool Enabled() const { return enabled_; }
-  void SetEnabled(bool enabled) { Set(enabled_, enabled); }
+  void SetEnabled(bool enabled) { Set(enabled_, enabled, Property::kEnabled); }
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible) { Set(visible_, visible); }
+  void SetVisible(bool visible) { Set(visible_, visible, Property::kVisible); }
   // Check boxes and radio buttons.
   bool Checked() const { return checked_; }
-  void SetChecked(bool checked) { Set(checked_, checked); }
+  void SetChecked(bool checked) { Set(checked_, checked, Property::kChecked); }
   // Edit boxes and editable lists.
   const std::string& Text() const { return text_; }
-  void SetText(std::string text) { Set(text_, std::move(text)); }
+  void SetText(std::string text) { Set(text_, std::move(text), Property::kText); }
   // Sliders.
   int Position() const { return position_; }
-  void SetPosition(int position) { Set(position_, position); }
+  void SetPosition(int position) { Set(position_, position, Property::kPosition); }
+
+  // Whether the tab key and clicks can give it the focus.
+  bool Focusable() const {
+    return kind_ != Kind::kLabel && kind_ != Kind::kGroupBox && kind_ != Kind::kImage;
+  }
+  // A control laid out with no size takes its parent's whole client area.
+  bool FillsParent() const { return bounds.width == 0 && bounds.height == 0; }
+  // Where the control sits in a parent whose client area has the given size.
+  Rect BoundsIn(int parent_width, int parent_height) const {
+    return FillsParent() ? Rect{0, 0, parent_width, parent_height} : bounds;
+  }
+  // A one-line, left-aligned label grows to fit its text when the face drawn is wider than the
+  // one the layout was made for, as a label that sizes itself would.
+  Rect BoundsForText(int text_width) const {
+    Rect fitted = bounds;
+    if (kind_ == Kind::kLabel && !word_wrap && alignment == Align::kLeft &&
+        text_width > fitted.width)
+      fitted.width = text_width;
+    return fitted;
+  }
 
   // Events, bound to a form's handlers by name.
   std::string on_click_name;
@@ -151,12 +189,12 @@ class Control {
 
  protected:
   template <typename T>
-  void Set(T& field, T value) {
+  void Set(T& field, T value, Property property) {
     if (field == value)
       return;
     field = std::move(value);
     if (peer_ != nullptr)
-      peer_->Changed(*this);
+      peer_->Changed(*this, property);
   }
 
  private:
@@ -195,7 +233,7 @@ class Image : public Control {
   void PictureChanged(Rect area = {0, 0, -1, -1}) {
     changed_area = area;
     if (GetPeer() != nullptr)
-      GetPeer()->Changed(*this);
+      GetPeer()->Changed(*this, Property::kPicture);
   }
   Rect changed_area;
 
@@ -278,6 +316,14 @@ class Form : public Control {
     std::string caption;
     int tab_order;
   };
+  // The group box a control sits in, or nothing for the form itself.
+  Control* ParentOf(const Control& control) const;
+  // A user's choice of a radio button: it is checked, and the others of its parent are not.
+  void CheckRadio(Control& radio);
+  // The controls the tab key visits, in order: each group box takes its turn as a whole, its
+  // own controls in their order at that point.
+  std::vector<Control*> TabOrder() const;
+
   // Places each row's control, in creation order.
   void Lay(std::initializer_list<Row> rows) {
     for (const Row& row : rows) {

@@ -17,7 +17,7 @@
 #include "platform/qt/qt_windows.h"
 #include "support/pictures.h"
 #include "support/program.h"
-#include "viewer/placement.h"
+#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {

@@ -4,6 +4,7 @@
 #include "selection/selection_overlay.h"
 #include "support/pictures.h"
 #include "support/program.h"
+#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {

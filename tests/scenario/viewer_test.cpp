@@ -2,7 +2,7 @@
 
 #include "support/pictures.h"
 #include "support/program.h"
-#include "viewer/placement.h"
+#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {

@@ -20,7 +20,7 @@
 #include "platform/qt/qt_convert.h"
 #include "selection/selection_overlay.h"
 #include "settings/preferences.h"
-#include "viewer/placement.h"
+#include "ui/placement.h"
 
 namespace pixtrel {
 namespace {
@@ -57,8 +57,7 @@ bool DrawnOnParent(ui::Kind kind) {
   return kind == ui::Kind::kLabel || kind == ui::Kind::kBevel || kind == ui::Kind::kImage;
 }
 
-// Shows an Image's picture: the viewer's scaled to fit, the overlay's 1:1 or shrunk, or a
-// picture the program carries.
+// Shows an Image's picture where the model places it, or a picture the program carries.
 class ImageWidget : public QWidget {
  public:
   ImageWidget(ui::Image& image, FormWindow& owner, QWidget* parent)
@@ -69,8 +68,8 @@ class ImageWidget : public QWidget {
       carried_ =
           QImage(":/" + ToQString(image.picture_file)).convertToFormat(QImage::Format_ARGB32);
       if (image.transparent && !carried_.isNull()) {
-        // The bottom-left pixel's colour is the transparent one.
-        const QRgb key = carried_.pixel(0, carried_.height() - 1);
+        const ui::Point at = ui::TransparentKeyPixel(carried_.width(), carried_.height());
+        const QRgb key = carried_.pixel(at.x, at.y);
         for (int y = 0; y < carried_.height(); ++y) {
           auto* row = reinterpret_cast<QRgb*>(carried_.scanLine(y));
           for (int x = 0; x < carried_.width(); ++x) {
@@ -82,27 +81,21 @@ class ImageWidget : public QWidget {
     }
   }
 
-  // The picture changed in `area` (picture pixels; a negative width means all of it).
-  void PictureChanged(ui::Rect area) {
-    const Bitmap& picture = image_.Picture();
-    if (Scaled()) {
+  void PictureChanged() {
+    const ui::Rect repaint = ui::RepaintRect(image_, width(), height());
+    if (ui::ScalesPicture(image_)) {
       stale_ = true;
       update();
       if (owner_.isVisible())
         owner_.UpdateShape();
       return;
     }
-    if (area.width < 0) {
-      shown_ = ToQImage(picture);
-      update();
-      return;
-    }
-    CopyArea(picture, area, shown_);
-    const QRect place = Place();
-    if (place.width() == picture.Width() && place.height() == picture.Height())
-      update(QRect(place.left() + area.left, place.top() + area.top, area.width, area.height));
+    // The unscaled picture is kept converted; only its changed area is converted again.
+    if (image_.changed_area.width < 0)
+      shown_ = ToQImage(image_.Picture());
     else
-      update();
+      CopyArea(image_.Picture(), image_.changed_area, shown_);
+    update(repaint.left, repaint.top, repaint.width, repaint.height);
   }
 
  protected:
@@ -112,7 +105,7 @@ class ImageWidget : public QWidget {
       painter.drawImage(0, 0, carried_);
       return;
     }
-    if (Scaled()) {
+    if (ui::ScalesPicture(image_)) {
       if (stale_ || shown_.size() != size()) {
         shown_ = ToQImage(RenderViewerImage(image_.Picture(), width(), height()));
         stale_ = false;
@@ -123,7 +116,8 @@ class ImageWidget : public QWidget {
     painter.fillRect(event->rect(), palette().window());
     if (shown_.isNull())
       return;
-    const QRect place = Place();
+    const ui::Rect r = ui::PictureRect(image_, width(), height());
+    const QRect place(r.left, r.top, r.width, r.height);
     if (place.size() == shown_.size())
       painter.drawImage(event->rect().topLeft(), shown_,
                         event->rect().translated(-place.topLeft()));
@@ -144,12 +138,6 @@ class ImageWidget : public QWidget {
   }
 
  private:
-  bool Scaled() const { return image_.stretch && image_.proportional && image_.center; }
-  QRect Place() const {
-    const ui::Rect r =
-        PlaceOverlayPicture(image_.Picture().Width(), image_.Picture().Height(), width(), height());
-    return {r.left, r.top, r.width, r.height};
-  }
   static ui::Point At(QMouseEvent* event) { return ToPoint(event->position()); }
 
   ui::Image& image_;
@@ -235,83 +223,101 @@ class ControlPeer : public ui::Peer {
 
   ui::Control& control() { return control_; }
   QWidget* widget() { return widget_; }
-  // A control laid out with no size takes its parent's whole client area.
-  bool FillsParent() const { return control_.bounds.width == 0 && control_.bounds.height == 0; }
 
-  void Changed(ui::Control&) override {
-    if (control_.GetKind() == ui::Kind::kImage) {
-      auto& image = static_cast<ui::Image&>(control_);
-      static_cast<ImageWidget*>(widget_)->PictureChanged(image.changed_area);
-    }
-    Apply();
+  void Changed(ui::Control&, ui::Property property) override { Apply(property); }
+
+  void ApplyAll() {
+    for (const ui::Property property :
+         {ui::Property::kBounds, ui::Property::kEnabled, ui::Property::kVisible,
+          ui::Property::kFont, ui::Property::kCursor, ui::Property::kCaption,
+          ui::Property::kChecked, ui::Property::kText, ui::Property::kPosition,
+          ui::Property::kColor})
+      Apply(property);
   }
 
-  // Copies every property onto the widget; nothing it does counts as the user's.
-  void Apply() {
-    FormWindow::Sync sync(owner_);
-    const ui::Rect& b = control_.bounds;
-    if (FillsParent())
-      widget_->setGeometry(widget_->parentWidget()->rect());
-    else if (widget_->geometry() != QRect(b.left, b.top, b.width, b.height))
+  void PlaceInParent() {
+    const QSize parent = widget_->parentWidget()->size();
+    ui::Rect b = control_.BoundsIn(parent.width(), parent.height());
+    if (control_.GetKind() == ui::Kind::kLabel)
+      b = control_.BoundsForText(widget_->sizeHint().width());
+    if (widget_->geometry() != QRect(b.left, b.top, b.width, b.height))
       widget_->setGeometry(b.left, b.top, b.width, b.height);
-    widget_->setEnabled(control_.Enabled());
-    widget_->setVisible(control_.Visible());
-    if (!control_.parent_font)
-      widget_->setFont(ToQFont(control_.font));
-    widget_->setCursor(ToQtCursor(control_.cursor));
+  }
+
+  // Copies one property onto the widget; nothing it does counts as the user's.
+  void Apply(ui::Property property) {
+    FormWindow::Sync sync(owner_);
     const QString caption = ToQString(control_.Caption());
-    switch (control_.GetKind()) {
-      case ui::Kind::kButton:
-        static_cast<QPushButton*>(widget_)->setText(caption);
+    switch (property) {
+      case ui::Property::kBounds:
+        PlaceInParent();
         break;
-      case ui::Kind::kCheckBox:
-      case ui::Kind::kRadioButton: {
-        auto* button = static_cast<QAbstractButton*>(widget_);
-        button->setText(caption);
-        button->setChecked(control_.Checked());
+      case ui::Property::kEnabled:
+        widget_->setEnabled(control_.Enabled());
         break;
-      }
-      case ui::Kind::kEdit: {
-        auto* edit = static_cast<QLineEdit*>(widget_);
-        if (edit->text() != ToQString(control_.Text()))
-          edit->setText(ToQString(control_.Text()));
+      case ui::Property::kVisible:
+        widget_->setVisible(control_.Visible());
         break;
-      }
-      case ui::Kind::kComboBox: {
-        auto* combo = static_cast<QComboBox*>(widget_);
-        if (combo->currentText() != ToQString(control_.Text()))
-          combo->setEditText(ToQString(control_.Text()));
+      case ui::Property::kFont:
+        if (!control_.parent_font)
+          widget_->setFont(ToQFont(control_.font));
+        if (control_.GetKind() == ui::Kind::kLabel)
+          ApplyTextColor();
         break;
-      }
-      case ui::Kind::kSlider: {
-        auto* slider = static_cast<QSlider*>(widget_);
-        slider->setValue(control_.Position());
+      case ui::Property::kCursor:
+        widget_->setCursor(ToQtCursor(control_.cursor));
         break;
-      }
-      case ui::Kind::kLabel: {
-        auto* label = static_cast<QLabel*>(widget_);
-        label->setText(caption);
-        // A one-line label sizes itself to its text, so another face never clips it.
-        if (!control_.word_wrap && control_.alignment == ui::Align::kLeft &&
-            label->sizeHint().width() > b.width)
-          label->resize(label->sizeHint().width(), b.height);
-        QPalette palette = label->palette();
-        const QPalette base = owner_.palette();
-        palette.setColor(QPalette::WindowText,
-                         ToQColor(control_.font.color, base.color(QPalette::WindowText),
-                                  base.color(QPalette::Window)));
-        label->setPalette(palette);
+      case ui::Property::kCaption:
+        if (auto* button = qobject_cast<QAbstractButton*>(widget_))
+          button->setText(caption);
+        else if (auto* box = qobject_cast<QGroupBox*>(widget_))
+          box->setTitle(caption);
+        else if (auto* label = qobject_cast<QLabel*>(widget_)) {
+          label->setText(caption);
+          PlaceInParent();
+        }
         break;
-      }
-      case ui::Kind::kGroupBox:
-        static_cast<QGroupBox*>(widget_)->setTitle(caption);
+      case ui::Property::kChecked:
+        if (auto* button = qobject_cast<QAbstractButton*>(widget_); button && button->isCheckable())
+          button->setChecked(control_.Checked());
         break;
-      default:
+      case ui::Property::kText:
+        if (auto* edit = qobject_cast<QLineEdit*>(widget_)) {
+          if (edit->text() != ToQString(control_.Text()))
+            edit->setText(ToQString(control_.Text()));
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+          if (combo->currentText() != ToQString(control_.Text()))
+            combo->setEditText(ToQString(control_.Text()));
+        }
+        break;
+      case ui::Property::kPosition:
+        if (auto* slider = qobject_cast<QSlider*>(widget_))
+          slider->setValue(control_.Position());
+        break;
+      case ui::Property::kColor:
+        if (control_.GetKind() == ui::Kind::kToolStrip) {
+          QPalette strip = widget_->palette();
+          strip.setColor(QPalette::Window, ToQColor(control_.color, Qt::black, Qt::black));
+          widget_->setPalette(strip);
+        }
+        break;
+      case ui::Property::kPicture:
+        if (control_.GetKind() == ui::Kind::kImage)
+          static_cast<ImageWidget*>(widget_)->PictureChanged();
         break;
     }
   }
 
  private:
+  void ApplyTextColor() {
+    QPalette palette = widget_->palette();
+    const QPalette base = owner_.palette();
+    palette.setColor(QPalette::WindowText,
+                     ToQColor(control_.font.color, base.color(QPalette::WindowText),
+                              base.color(QPalette::Window)));
+    widget_->setPalette(palette);
+  }
+
   ui::Control& control_;
   QWidget* widget_;
   FormWindow& owner_;
@@ -343,160 +349,158 @@ FormWindow::FormWindow(ui::Form& form, WindowHost& host, bool main)
   }
 
   std::map<ui::Control*, QWidget*> made;
-  auto parent_of = [&](ui::Control* control) -> QWidget* {
-    for (const auto& [child, parent] : form.parents) {
-      if (child == control && parent != nullptr && made.count(parent) != 0)
-        return made[parent];
-    }
-    return this;
-  };
   for (ui::Control* control : form.controls) {
-    QWidget* parent = parent_of(control);
-    QWidget* widget = nullptr;
-    ui::Control& c = *control;
-    switch (c.GetKind()) {
-      case ui::Kind::kButton: {
-        auto* button = new QPushButton(parent);
-        // Enter presses a button only while it has the focus; no button is the default.
-        button->setAutoDefault(true);
-        QObject::connect(button, &QPushButton::clicked, this,
-                         [this, &c] { host_.Dispatch([&c] { c.Click(); }); });
-        widget = button;
-        break;
-      }
-      case ui::Kind::kCheckBox: {
-        auto* box = new QCheckBox(parent);
-        QObject::connect(box, &QCheckBox::clicked, this, [this, &c, box] {
-          c.SetChecked(box->isChecked());
-          host_.Dispatch([&c] { c.Click(); });
-        });
-        widget = box;
-        break;
-      }
-      case ui::Kind::kRadioButton: {
-        auto* radio = new QRadioButton(parent);
-        // The model keeps the group exclusive, so that it stays the one truth.
-        radio->setAutoExclusive(false);
-        QObject::connect(radio, &QRadioButton::clicked, this, [this, &c] {
-          for (auto& peer : peers_) {
-            if (peer->control().GetKind() == ui::Kind::kRadioButton &&
-                peer->widget()->parentWidget() == ParentWidgetOf(c))
-              peer->control().SetChecked(&peer->control() == &c);
-          }
-          c.SetChecked(true);
-          host_.Dispatch([&c] { c.Click(); });
-        });
-        widget = radio;
-        break;
-      }
-      case ui::Kind::kEdit: {
-        auto* edit = new QLineEdit(parent);
-        QObject::connect(edit, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
-          if (syncing())
-            return;
-          c.SetText(text.toStdString());
-          if (c.on_change)
-            host_.Dispatch(c.on_change);
-        });
-        widget = edit;
-        break;
-      }
-      case ui::Kind::kComboBox: {
-        auto* combo = new QComboBox(parent);
-        combo->setLineEdit(new CompletingLine(c, combo));
-        combo->setEditable(true);
-        combo->setCompleter(nullptr);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setMaxVisibleItems(8);
-        for (const std::string& item : c.items)
-          combo->addItem(ToQString(item));
-        QObject::connect(combo, &QComboBox::currentTextChanged, this,
-                         [this, &c](const QString& text) {
-                           if (!syncing())
-                             c.SetText(text.toStdString());
-                         });
-        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                         [this, &c](const QString& text) {
-                           if (!syncing())
-                             c.SetText(text.toStdString());
-                         });
-        widget = combo;
-        break;
-      }
-      case ui::Kind::kSlider: {
-        auto* slider = new QSlider(Qt::Horizontal, parent);
-        slider->setRange(c.min, c.max);
-        slider->setTickPosition(QSlider::TicksBelow);
-        slider->setTickInterval(c.frequency);
-        slider->setSingleStep(c.line_size);
-        slider->setPageStep(c.page_size);
-        QObject::connect(slider, &QSlider::valueChanged, this, [this, &c](int value) {
-          if (syncing())
-            return;
-          c.SetPosition(value);
-          if (c.on_change)
-            host_.Dispatch(c.on_change);
-        });
-        widget = slider;
-        break;
-      }
-      case ui::Kind::kLabel: {
-        auto* label = new LabelWidget(c, *this, parent);
-        label->setWordWrap(c.word_wrap);
-        const Qt::Alignment horizontal = c.alignment == ui::Align::kRight    ? Qt::AlignRight
-                                         : c.alignment == ui::Align::kCenter ? Qt::AlignHCenter
-                                                                             : Qt::AlignLeft;
-        label->setAlignment(horizontal |
-                            (c.alignment == ui::Align::kLeft ? Qt::AlignTop : Qt::AlignVCenter));
-        label->setTextFormat(Qt::PlainText);
-        widget = label;
-        break;
-      }
-      case ui::Kind::kGroupBox:
-        widget = new QGroupBox(parent);
-        break;
-      case ui::Kind::kBevel: {
-        auto* frame = new QFrame(parent);
-        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-        frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-        widget = frame;
-        break;
-      }
-      case ui::Kind::kImage:
-        widget = new ImageWidget(static_cast<ui::Image&>(c), *this, parent);
-        break;
-      case ui::Kind::kToolStrip: {
-        widget = new QWidget(parent);
-        QPalette strip = widget->palette();
-        strip.setColor(QPalette::Window, ToQColor(c.color, Qt::black, Qt::black));
-        widget->setPalette(strip);
-        widget->setAutoFillBackground(true);
-        break;
-      }
-      default:
-        continue;  // menus, timers and dialogs have no window
-    }
-    widget->setObjectName(ToQString(c.Name()));
-    if (c.right_to_left)
+    const ui::Control* group = form.ParentOf(*control);
+    QWidget* parent = group != nullptr && made.count(const_cast<ui::Control*>(group)) != 0
+                          ? made[const_cast<ui::Control*>(group)]
+                          : this;
+    QWidget* widget = MakeWidget(*control, parent);
+    if (widget == nullptr)
+      continue;  // menus, timers and dialogs have no window
+    widget->setObjectName(ToQString(control->Name()));
+    if (control->right_to_left)
       widget->setLayoutDirection(Qt::RightToLeft);
+    if (!control->Focusable())
+      widget->setFocusPolicy(Qt::NoFocus);
     made[control] = widget;
-    peers_.push_back(std::make_unique<ControlPeer>(c, widget, *this));
-    peers_.back()->Apply();
+    peers_.push_back(std::make_unique<ControlPeer>(*control, widget, *this));
+    peers_.back()->ApplyAll();
   }
   // Creation order stacks windowed controls; drawn ones stay below them all.
   for (auto it = peers_.rbegin(); it != peers_.rend(); ++it) {
     if (DrawnOnParent((*it)->control().GetKind()))
       (*it)->widget()->lower();
   }
-  for (auto& peer : peers_) {
-    if (peer->control().GetKind() == ui::Kind::kLabel ||
-        peer->control().GetKind() == ui::Kind::kGroupBox ||
-        peer->control().GetKind() == ui::Kind::kImage)
-      peer->widget()->setFocusPolicy(Qt::NoFocus);
-  }
   SetTabOrder();
   form.SetPeer(this);
   setWindowTitle(ToQString(form.Caption()));
+}
+
+QWidget* FormWindow::MakeWidget(ui::Control& c, QWidget* parent) {
+  switch (c.GetKind()) {
+    case ui::Kind::kButton:
+      return MakeButton(c, parent);
+    case ui::Kind::kCheckBox:
+      return MakeCheckBox(c, parent);
+    case ui::Kind::kRadioButton:
+      return MakeRadioButton(c, parent);
+    case ui::Kind::kEdit:
+      return MakeEdit(c, parent);
+    case ui::Kind::kComboBox:
+      return MakeComboBox(c, parent);
+    case ui::Kind::kSlider:
+      return MakeSlider(c, parent);
+    case ui::Kind::kLabel:
+      return MakeLabel(c, parent);
+    case ui::Kind::kGroupBox:
+      return new QGroupBox(parent);
+    case ui::Kind::kBevel:
+      return MakeBevel(parent);
+    case ui::Kind::kImage:
+      return new ImageWidget(static_cast<ui::Image&>(c), *this, parent);
+    case ui::Kind::kToolStrip: {
+      auto* strip = new QWidget(parent);
+      strip->setAutoFillBackground(true);
+      return strip;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+QWidget* FormWindow::MakeButton(ui::Control& c, QWidget* parent) {
+  auto* button = new QPushButton(parent);
+  // Enter presses a button only while it has the focus; no button is the default.
+  button->setAutoDefault(true);
+  QObject::connect(button, &QPushButton::clicked, this,
+                   [this, &c] { host_.Dispatch([&c] { c.Click(); }); });
+  return button;
+}
+
+QWidget* FormWindow::MakeCheckBox(ui::Control& c, QWidget* parent) {
+  auto* box = new QCheckBox(parent);
+  QObject::connect(box, &QCheckBox::clicked, this, [this, &c, box] {
+    c.SetChecked(box->isChecked());
+    host_.Dispatch([&c] { c.Click(); });
+  });
+  return box;
+}
+
+QWidget* FormWindow::MakeRadioButton(ui::Control& c, QWidget* parent) {
+  auto* radio = new QRadioButton(parent);
+  // The model keeps the group exclusive, so that it stays the one truth.
+  radio->setAutoExclusive(false);
+  QObject::connect(radio, &QRadioButton::clicked, this, [this, &c] {
+    form_.CheckRadio(c);
+    host_.Dispatch([&c] { c.Click(); });
+  });
+  return radio;
+}
+
+QWidget* FormWindow::MakeEdit(ui::Control& c, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  QObject::connect(edit, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
+    if (syncing())
+      return;
+    c.SetText(text.toStdString());
+    if (c.on_change)
+      host_.Dispatch(c.on_change);
+  });
+  return edit;
+}
+
+QWidget* FormWindow::MakeComboBox(ui::Control& c, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setLineEdit(new CompletingLine(c, combo));
+  combo->setEditable(true);
+  combo->setCompleter(nullptr);
+  combo->setInsertPolicy(QComboBox::NoInsert);
+  combo->setMaxVisibleItems(8);
+  for (const std::string& item : c.items)
+    combo->addItem(ToQString(item));
+  const auto follow = [this, &c](const QString& text) {
+    if (!syncing())
+      c.SetText(text.toStdString());
+  };
+  QObject::connect(combo, &QComboBox::currentTextChanged, this, follow);
+  QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, this, follow);
+  return combo;
+}
+
+QWidget* FormWindow::MakeSlider(ui::Control& c, QWidget* parent) {
+  auto* slider = new QSlider(Qt::Horizontal, parent);
+  slider->setRange(c.min, c.max);
+  slider->setTickPosition(QSlider::TicksBelow);
+  slider->setTickInterval(c.frequency);
+  slider->setSingleStep(c.line_size);
+  slider->setPageStep(c.page_size);
+  QObject::connect(slider, &QSlider::valueChanged, this, [this, &c](int value) {
+    if (syncing())
+      return;
+    c.SetPosition(value);
+    if (c.on_change)
+      host_.Dispatch(c.on_change);
+  });
+  return slider;
+}
+
+QWidget* FormWindow::MakeLabel(ui::Control& c, QWidget* parent) {
+  auto* label = new LabelWidget(c, *this, parent);
+  label->setWordWrap(c.word_wrap);
+  const Qt::Alignment horizontal = c.alignment == ui::Align::kRight    ? Qt::AlignRight
+                                   : c.alignment == ui::Align::kCenter ? Qt::AlignHCenter
+                                                                       : Qt::AlignLeft;
+  label->setAlignment(horizontal |
+                      (c.alignment == ui::Align::kLeft ? Qt::AlignTop : Qt::AlignVCenter));
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QWidget* FormWindow::MakeBevel(QWidget* parent) {
+  auto* frame = new QFrame(parent);
+  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return frame;
 }
 
 FormWindow::~FormWindow() {
@@ -504,42 +508,19 @@ FormWindow::~FormWindow() {
   peers_.clear();
 }
 
-QWidget* FormWindow::ParentWidgetOf(ui::Control& control) {
-  for (auto& peer : peers_) {
-    if (&peer->control() == &control)
-      return peer->widget()->parentWidget();
-  }
-  return nullptr;
-}
-
 void FormWindow::SetTabOrder() {
-  // Group boxes take their turn as a whole: their own controls, in order, come at that point.
   std::vector<QWidget*> order;
-  std::function<void(ui::Control*)> visit = [&](ui::Control* container) {
-    std::vector<ui::Control*> children;
-    for (const auto& [child, parent] : form_.parents) {
-      if (parent == container && child->tab_order >= 0)
-        children.push_back(child);
+  for (ui::Control* control : form_.TabOrder()) {
+    for (auto& peer : peers_) {
+      if (&peer->control() == control)
+        order.push_back(peer->widget());
     }
-    std::stable_sort(children.begin(), children.end(),
-                     [](ui::Control* a, ui::Control* b) { return a->tab_order < b->tab_order; });
-    for (ui::Control* child : children) {
-      if (child->GetKind() == ui::Kind::kGroupBox) {
-        visit(child);
-        continue;
-      }
-      for (auto& peer : peers_) {
-        if (&peer->control() == child)
-          order.push_back(peer->widget());
-      }
-    }
-  };
-  visit(nullptr);
+  }
   for (std::size_t i = 1; i < order.size(); ++i)
     QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-void FormWindow::Changed(ui::Control&) {
+void FormWindow::Changed(ui::Control&, ui::Property) {
   ApplyForm();
 }
 
@@ -588,8 +569,8 @@ void FormWindow::UpdateShape() {
 void FormWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   for (auto& peer : peers_) {
-    if (peer->FillsParent())
-      peer->widget()->setGeometry(peer->widget()->parentWidget()->rect());
+    if (peer->control().FillsParent())
+      peer->PlaceInParent();
   }
 }
 

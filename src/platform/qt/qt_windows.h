@@ -37,7 +37,7 @@ class FormWindow : public QWidget, public ui::Peer {
   WindowHost& host() { return host_; }
   // True while the model is being copied onto the widgets: their signals are not the user's.
   bool syncing() const { return syncing_ > 0; }
-  void Changed(ui::Control& control) override;
+  void Changed(ui::Control& control, ui::Property property) override;
   // Paints now whatever is pending and waits until the X server has it.
   void PaintNow();
   // Cuts the colour-keyed pixels out of the window, so they show and pass clicks through.
@@ -58,8 +58,16 @@ class FormWindow : public QWidget, public ui::Peer {
  private:
   void ApplyForm();
   void SetTabOrder();
-  // The widget a control's widget sits on.
-  QWidget* ParentWidgetOf(ui::Control& control);
+  // The widget of each kind of control, wired to the model; none for those without a window.
+  QWidget* MakeWidget(ui::Control& control, QWidget* parent);
+  QWidget* MakeButton(ui::Control& control, QWidget* parent);
+  QWidget* MakeCheckBox(ui::Control& control, QWidget* parent);
+  QWidget* MakeRadioButton(ui::Control& control, QWidget* parent);
+  QWidget* MakeEdit(ui::Control& control, QWidget* parent);
+  QWidget* MakeComboBox(ui::Control& control, QWidget* parent);
+  QWidget* MakeSlider(ui::Control& control, QWidget* parent);
+  QWidget* MakeLabel(ui::Control& control, QWidget* parent);
+  static QWidget* MakeBevel(QWidget* parent);
 
   ui::Form& form_;
   WindowHost& host_;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/desktop.h"
-#include "viewer/placement.h"
+#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {

@@ -1,5 +1,6 @@
-#include "viewer/placement.h"
+#include "ui/placement.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -59,4 +60,38 @@ Bitmap RenderViewerImage(const Bitmap& picture, int area_width, int area_height)
   return canvas;
 }
 
+ui::Rect PlaceOverlayPicture(int width, int height, int client_width, int client_height) {
+  int w = width;
+  int h = height;
+  if (w > client_width || h > client_height) {
+    const double scale = std::min(static_cast<double>(client_width) / width,
+                                  static_cast<double>(client_height) / height);
+    w = static_cast<int>(width * scale);
+    h = static_cast<int>(height * scale);
+  }
+  return {(client_width - w) / 2, (client_height - h) / 2, w, h};
+}
+
+namespace ui {
+
+Rect PictureRect(const Image& image, int client_width, int client_height) {
+  const Bitmap& picture = image.Picture();
+  return ScalesPicture(image)
+             ? PlacePicture(picture.Width(), picture.Height(), client_width, client_height)
+             : PlaceOverlayPicture(picture.Width(), picture.Height(), client_width, client_height);
+}
+
+Rect RepaintRect(const Image& image, int client_width, int client_height) {
+  const Rect whole{0, 0, client_width, client_height};
+  const Rect area = image.changed_area;
+  if (ScalesPicture(image) || area.width < 0)
+    return whole;
+  // Only an unscaled picture maps its pixels one to one onto the client.
+  const Rect place = PictureRect(image, client_width, client_height);
+  if (place.width != image.Picture().Width() || place.height != image.Picture().Height())
+    return whole;
+  return {place.left + area.left, place.top + area.top, area.width, area.height};
+}
+
+}  // namespace ui
 }  // namespace pixtrel
