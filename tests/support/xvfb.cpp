@@ -12,7 +12,7 @@
 
 namespace pixtrel::test {
 
-Xvfb::Xvfb(int width, int height, int depth) {
+Xvfb::Xvfb(int width, int height, int depth, bool own_ipc) {
   int fds[2];
   if (::pipe(fds) != 0)
     throw std::runtime_error("pipe failed");
@@ -29,6 +29,10 @@ Xvfb::Xvfb(int width, int height, int depth) {
         std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     const std::string fd = std::to_string(fds[1]);
     // -displayfd: the server picks a free display and writes its number to us.
+    if (own_ipc) {
+      ::execlp("unshare", "unshare", "--ipc", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+               screen.c_str(), "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+    }
     ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
              "tcp", "-noreset", static_cast<char*>(nullptr));
     ::_exit(127);

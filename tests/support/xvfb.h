@@ -9,8 +9,9 @@ namespace pixtrel::test {
 
 class Xvfb {
  public:
-  // Starts Xvfb with one screen of that size and depth and points $DISPLAY at it.
-  Xvfb(int width, int height, int depth = 24);
+  // Starts Xvfb with one screen of that size and depth and points $DISPLAY at it. With
+  // `own_ipc`, in an IPC namespace of its own, where it cannot attach our shared memory.
+  Xvfb(int width, int height, int depth = 24, bool own_ipc = false);
   ~Xvfb();
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;

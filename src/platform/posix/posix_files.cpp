@@ -9,9 +9,36 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace pixtrel {
 namespace {
+
+// A file descriptor, closed with its owner.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now, for the answer: a failed close can mean lost data.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
 
 std::string Reason(int error) {
   return std::strerror(error);
@@ -38,12 +65,10 @@ void MakeParents(const std::string& folder) {
 
 class PosixOutputFile : public OutputFile {
  public:
-  PosixOutputFile(int fd, std::string temp, std::string target, bool durable)
-      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)), durable_(durable) {}
+  PosixOutputFile(UniqueFd fd, std::string temp, std::string target, bool durable)
+      : fd_(std::move(fd)), temp_(std::move(temp)), target_(std::move(target)), durable_(durable) {}
 
   ~PosixOutputFile() override {
-    if (fd_ >= 0)
-      ::close(fd_);
     if (!committed_)
       ::unlink(temp_.c_str());
   }
@@ -52,7 +77,7 @@ class PosixOutputFile : public OutputFile {
     const auto* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t n = ::write(fd_, bytes + done, size - done);
+      const ssize_t n = ::write(fd_.get(), bytes + done, size - done);
       if (n < 0 && errno == EINTR)
         continue;
       if (n <= 0)
@@ -65,11 +90,10 @@ class PosixOutputFile : public OutputFile {
   }
 
   bool Commit() override {
-    if (failed_ || fd_ < 0)
+    if (failed_ || !fd_)
       return false;
-    bool ok = !durable_ || ::fsync(fd_) == 0;
-    ok = (::close(fd_) == 0) && ok;
-    fd_ = -1;
+    bool ok = !durable_ || ::fsync(fd_.get()) == 0;
+    ok = fd_.Close() && ok;
     if (ok && ::rename(temp_.c_str(), target_.c_str()) == 0) {
       committed_ = true;
       if (durable_)
@@ -81,14 +105,12 @@ class PosixOutputFile : public OutputFile {
  private:
   // The rename itself must reach the disk too, or a crash could bring back the old file.
   void SyncFolder() {
-    const int dir = ::open(ParentOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
+    const UniqueFd dir(::open(ParentOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+      ::fsync(dir.get());
   }
 
-  int fd_;
+  UniqueFd fd_;
   std::string temp_;
   std::string target_;
   bool durable_;
@@ -110,10 +132,10 @@ StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& op
   std::string target = path;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    if (real)
+      target = real.get();
   }
 
   mode_t mode = 0;
@@ -134,34 +156,31 @@ StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& op
   const auto slash = target.find_last_of('/');
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temp = folder + "/." + name + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0)
+  UniqueFd fd(::mkstemp(temp.data()));
+  if (!fd)
     return {nullptr, Reason(errno)};
-  ::fchmod(fd, mode);
-  return {
-      std::make_unique<PosixOutputFile>(fd, std::move(temp), std::move(target), options.durable),
-      {}};
+  ::fchmod(fd.get(), mode);
+  return {std::make_unique<PosixOutputFile>(std::move(fd), std::move(temp), std::move(target),
+                                            options.durable),
+          {}};
 }
 
 std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd)
     return std::nullopt;
   std::string text;
   char buffer[16384];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR)
       continue;
-    if (n < 0) {
-      ::close(fd);
+    if (n < 0)
       return std::nullopt;
-    }
     if (n == 0)
       break;
     text.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return text;
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/error.h"
@@ -77,6 +78,110 @@ unsigned ButtonMask(int button) {
   return button == 1 ? Button1Mask : button == 2 ? Button2Mask : Button3Mask;
 }
 
+// Xlib's structures, each freed by its own function.
+template <typename T, auto Free>
+struct XFreer {
+  void operator()(T* p) const { Free(p); }
+};
+using ScreenResources =
+    std::unique_ptr<XRRScreenResources, XFreer<XRRScreenResources, XRRFreeScreenResources>>;
+using OutputInfo = std::unique_ptr<XRROutputInfo, XFreer<XRROutputInfo, XRRFreeOutputInfo>>;
+using CrtcInfo = std::unique_ptr<XRRCrtcInfo, XFreer<XRRCrtcInfo, XRRFreeCrtcInfo>>;
+struct ImageFreer {
+  void operator()(XImage* image) const { XDestroyImage(image); }
+};
+using ImagePtr = std::unique_ptr<XImage, ImageFreer>;
+
+// Collects the X errors raised while it lives, which Xlib's own handler would make fatal.
+// One thread, one trap at a time.
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* display) : display_(display) {
+    XSync(display_, False);
+    caught_ = false;
+    previous_ = XSetErrorHandler(&Catch);
+  }
+  ~ErrorTrap() {
+    XSync(display_, False);
+    XSetErrorHandler(previous_);
+  }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+  // Whether a request made so far failed; waits for the server's answers.
+  bool Caught() {
+    XSync(display_, False);
+    return caught_;
+  }
+
+ private:
+  static int Catch(Display*, XErrorEvent*) {
+    caught_ = true;
+    return 0;
+  }
+  static inline bool caught_ = false;
+  Display* display_;
+  int (*previous_)(Display*, XErrorEvent*) = nullptr;
+};
+
+// An image in a shared-memory segment that the server copies the screen into. Attached on both
+// sides only when both agreed, and detached from both on every path.
+class ShmImage {
+ public:
+  ShmImage(Display* display, Visual* visual, int depth, int width, int height) : display_(display) {
+    image_.reset(XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
+                                 &segment_, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height)));
+    if (!image_)
+      return;
+    segment_.shmid = shmget(
+        IPC_PRIVATE,
+        static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(image_->height),
+        IPC_CREAT | 0600);
+    if (segment_.shmid < 0)
+      return;
+    void* address = shmat(segment_.shmid, nullptr, 0);
+    // Marked for removal now, so it goes away with the process whatever happens.
+    shmctl(segment_.shmid, IPC_RMID, nullptr);
+    if (address == reinterpret_cast<void*>(-1))
+      return;
+    segment_.shmaddr = image_->data = static_cast<char*>(address);
+    segment_.readOnly = False;
+    // The server may refuse the segment (another IPC namespace, another user): it says so
+    // only in an error that comes later.
+    ErrorTrap trap(display);
+    server_attached_ = XShmAttach(display, &segment_) && !trap.Caught();
+  }
+  ~ShmImage() {
+    if (server_attached_)
+      XShmDetach(display_, &segment_);
+    if (segment_.shmaddr != nullptr)
+      shmdt(segment_.shmaddr);
+  }
+  ShmImage(const ShmImage&) = delete;
+  ShmImage& operator=(const ShmImage&) = delete;
+
+  bool Usable() const { return server_attached_; }
+  XImage* Image() const { return image_.get(); }
+
+ private:
+  Display* display_;
+  XShmSegmentInfo segment_{};
+  ImagePtr image_;  // its data is the segment, which the image does not free
+  bool server_attached_ = false;
+};
+
+// A row of 32-bit pixels with the fourth byte cleared: the server leaves there whatever ARGB
+// windows drew, and a picture's fourth byte is 0.
+void CopyOpaqueRow(std::uint8_t* out, const char* in, int width) {
+  for (int i = 0; i < width; ++i) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, in + i * 4, 4);
+    pixel &= 0x00FFFFFFu;
+    std::memcpy(out + i * 4, &pixel, 4);
+  }
+}
+
 }  // namespace
 
 struct X11Display::State {
@@ -86,17 +191,7 @@ struct X11Display::State {
   std::array<bool, 256> key_pressed{};   // by keycode, since the last query
   std::array<bool, 8> button_pressed{};  // by X button number
   bool shm = false;
-  XShmSegmentInfo segment{};
-  XImage* shm_image = nullptr;
-
-  void DropShm() {
-    if (shm_image == nullptr)
-      return;
-    XShmDetach(display, &segment);
-    XDestroyImage(shm_image);
-    shmdt(segment.shmaddr);
-    shm_image = nullptr;
-  }
+  std::unique_ptr<ShmImage> shm_image;
 
   // Reads the raw input events that arrived since the last look.
   void Pump() {
@@ -141,7 +236,7 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
 }
 
 X11Display::~X11Display() {
-  state_->DropShm();
+  state_->shm_image.reset();
   XCloseDisplay(state_->display);
 }
 
@@ -151,25 +246,16 @@ ui::Rect X11Display::PrimaryRect() {
   int event = 0, error = 0;
   if (!XRRQueryExtension(d, &event, &error))
     return rect;
-  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(d, state_->root);
-  if (resources == nullptr)
-    return rect;
+  const ScreenResources resources(XRRGetScreenResourcesCurrent(d, state_->root));
   const RROutput primary = XRRGetOutputPrimary(d, state_->root);
-  if (primary != 0) {
-    if (XRROutputInfo* output = XRRGetOutputInfo(d, resources, primary)) {
-      if (output->crtc != 0) {
-        if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(d, resources, output->crtc)) {
-          if (crtc->width > 0 && crtc->height > 0) {
-            rect = {crtc->x, crtc->y, static_cast<int>(crtc->width),
-                    static_cast<int>(crtc->height)};
-          }
-          XRRFreeCrtcInfo(crtc);
-        }
-      }
-      XRRFreeOutputInfo(output);
-    }
-  }
-  XRRFreeScreenResources(resources);
+  if (!resources || primary == 0)
+    return rect;
+  const OutputInfo output(XRRGetOutputInfo(d, resources.get(), primary));
+  if (!output || output->crtc == 0)
+    return rect;
+  const CrtcInfo crtc(XRRGetCrtcInfo(d, resources.get(), output->crtc));
+  if (crtc && crtc->width > 0 && crtc->height > 0)
+    rect = {crtc->x, crtc->y, static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
   return rect;
 }
 
@@ -218,51 +304,30 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   if (width == 0 || height == 0)
     return;
 
-  XImage* image = nullptr;
-  bool owned = true;
   Visual* visual = DefaultVisual(d, DefaultScreen(d));
   const int depth = DefaultDepth(d, DefaultScreen(d));
-  if (state_->shm) {
-    State& s = *state_;
-    if (s.shm_image == nullptr || s.shm_image->width != width || s.shm_image->height != height) {
-      s.DropShm();
-      s.shm_image =
-          XShmCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &s.segment,
-                          static_cast<unsigned>(width), static_cast<unsigned>(height));
-      if (s.shm_image != nullptr) {
-        s.segment.shmid = shmget(IPC_PRIVATE,
-                                 static_cast<std::size_t>(s.shm_image->bytes_per_line) *
-                                     static_cast<std::size_t>(s.shm_image->height),
-                                 IPC_CREAT | 0600);
-        s.segment.shmaddr = s.shm_image->data =
-            s.segment.shmid >= 0 ? static_cast<char*>(shmat(s.segment.shmid, nullptr, 0))
-                                 : reinterpret_cast<char*>(-1);
-        s.segment.readOnly = False;
-        if (s.segment.shmaddr == reinterpret_cast<char*>(-1) || !XShmAttach(d, &s.segment)) {
-          XDestroyImage(s.shm_image);
-          s.shm_image = nullptr;
-          s.shm = false;
-        }
-        // Marked for removal now, so it goes away with the process whatever happens.
-        if (s.segment.shmid >= 0)
-          shmctl(s.segment.shmid, IPC_RMID, nullptr);
-      } else {
-        s.shm = false;
-      }
+  State& s = *state_;
+  XImage* image = nullptr;
+  if (s.shm) {
+    if (!s.shm_image || s.shm_image->Image()->width != width ||
+        s.shm_image->Image()->height != height) {
+      s.shm_image.reset();
+      auto fresh = std::make_unique<ShmImage>(d, visual, depth, width, height);
+      if (fresh->Usable())
+        s.shm_image = std::move(fresh);
+      else
+        s.shm = false;  // plain copies from now on
     }
-    if (s.shm_image != nullptr) {
-      if (s.shm_image->width == width && s.shm_image->height == height &&
-          XShmGetImage(d, s.root, s.shm_image, left, top, AllPlanes)) {
-        image = s.shm_image;
-        owned = false;
-      }
-    }
+    if (s.shm_image && XShmGetImage(d, s.root, s.shm_image->Image(), left, top, AllPlanes))
+      image = s.shm_image->Image();
   }
+  ImagePtr owned;
   if (image == nullptr) {
-    image = XGetImage(d, state_->root, left, top, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (image == nullptr)
+    owned.reset(XGetImage(d, s.root, left, top, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), AllPlanes, ZPixmap));
+    if (!owned)
       return;
+    image = owned.get();
   }
 
   const int dx = left - (primary.left + x);
@@ -275,15 +340,13 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
       for (int col = 0; col < width; ++col)
         out[col] = static_cast<std::uint8_t>(XGetPixel(image, col, row));
     }
-    if (owned)
-      XDestroyImage(image);
     return;
   }
   for (int row = 0; row < height; ++row) {
     const char* in = image->data + static_cast<std::size_t>(row) * image->bytes_per_line;
     std::uint8_t* out = into.Row(dy + row);
     if (into.Depth() == 32 && image->bits_per_pixel == 32) {
-      std::memcpy(out + dx * 4, in, static_cast<std::size_t>(width) * 4);
+      CopyOpaqueRow(out + dx * 4, in, width);
     } else {
       for (int col = 0; col < width; ++col) {
         const unsigned long pixel = XGetPixel(image, col, row);
@@ -298,8 +361,6 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
       }
     }
   }
-  if (owned)
-    XDestroyImage(image);
 }
 
 WindowHandle X11Display::ForegroundWindow() {

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +16,7 @@
 
 // Last: its macros would clash with the test framework's names.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace pixtrel {
 namespace {
@@ -57,6 +61,58 @@ TEST(X11Display, APaletteScreenGivesIndexesAndItsColormap) {
   EXPECT_EQ(screen.PixelColor(10, 20), (Color{static_cast<std::uint8_t>(five.red >> 8),
                                               static_cast<std::uint8_t>(five.green >> 8),
                                               static_cast<std::uint8_t>(five.blue >> 8)}));
+}
+
+// Shared-memory segments mapped into this process.
+int AttachedSegments() {
+  std::ifstream maps("/proc/self/maps");
+  int count = 0;
+  for (std::string line; std::getline(maps, line);)
+    count += line.find("/SYSV") != std::string::npos ? 1 : 0;
+  return count;
+}
+
+TEST(X11Display, AServerThatRefusesSharedMemoryStillGivesTheScreenAndNothingStaysAttached) {
+  if (std::system("unshare --ipc true 2>/dev/null") != 0)
+    GTEST_SKIP() << "no right to make an IPC namespace here";
+  test::Xvfb server(320, 200, 24, /*own_ipc=*/true);
+  X11Display x11;
+  test::ColourWindow red(10, 20, 30, 40, 0xFF0000);
+  for (int copy = 0; copy < 2; ++copy) {
+    Bitmap screen(320, 200, 32);
+    x11.CopyScreen(screen, 0, 0);
+    EXPECT_EQ(screen.PixelColor(10, 20), (Color{255, 0, 0}));
+    EXPECT_EQ(AttachedSegments(), 0);
+  }
+}
+
+TEST(X11Display, AWindowsAlphaNeverReachesThePicturesFourthByte) {
+  test::Xvfb server(320, 200);
+  Display* d = XOpenDisplay(nullptr);
+  XVisualInfo argb{};
+  ASSERT_TRUE(XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb));
+  XSetWindowAttributes attributes{};
+  attributes.colormap = XCreateColormap(d, DefaultRootWindow(d), argb.visual, AllocNone);
+  attributes.background_pixel = 0x80FF2000;  // half-transparent orange
+  attributes.border_pixel = 0;
+  attributes.override_redirect = True;
+  const Window window =
+      XCreateWindow(d, DefaultRootWindow(d), 10, 20, 30, 40, 0, 32, InputOutput, argb.visual,
+                    CWColormap | CWBackPixel | CWBorderPixel | CWOverrideRedirect, &attributes);
+  XMapRaised(d, window);
+  XSync(d, False);
+
+  X11Display x11;
+  Bitmap screen(320, 200, 32);
+  x11.CopyScreen(screen, 0, 0);
+  XCloseDisplay(d);
+  EXPECT_EQ(screen.PixelColor(10, 20), (Color{0xFF, 0x20, 0x00}));
+  int with_alpha = 0;
+  for (int y = 0; y < screen.Height(); ++y) {
+    for (int x = 0; x < screen.Width(); ++x)
+      with_alpha += screen.Row(y)[x * 4 + 3] != 0 ? 1 : 0;
+  }
+  EXPECT_EQ(with_alpha, 0);
 }
 
 TEST(X11Display, ASixteenBitScreenIsCopiedAtSixteenBits) {
