@@ -38,3 +38,25 @@ build_tree() {
   cmake -S "$PIXTREL_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir"
 }
+
+# The colour of one pixel of a picture file, as #RRGGBB: pixel FILE X Y
+pixel() {
+  /usr/bin/convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}'
+}
+
+# Makes a picture the background of $DISPLAY's root window and checks that the screen shows
+# it. The server must run with -noreset: a server that resets when its last client leaves
+# drops the background with it.
+paint_root() {
+  local picture="$1" shot
+  shot=$(mktemp --suffix=.png)
+  # display sets the background, then reports failure all the same.
+  display -window root "$picture" 2>/dev/null || true
+  import -window root "$shot"
+  if [ "$(pixel "$shot" 10 10)" = "#000000" ]; then
+    rm -f "$shot"
+    echo "The virtual screen did not take its background." >&2
+    return 1
+  fi
+  rm -f "$shot"
+}
