@@ -13,7 +13,7 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+  return c == ' ' || c == '\t' || c == '\v';
 }
 
 std::string_view Trim(std::string_view s) {
@@ -52,7 +52,8 @@ struct Line {
 Line Classify(std::string_view content) {
   Line line;
   const std::string_view body = Trim(content);
-  if (body.empty() || body.front() == ';' || body.front() == '#')
+  // Only ';' makes a comment: "#x=1" is the key "#x".
+  if (body.empty() || body.front() == ';')
     return line;
   if (body.front() == '[') {
     line.kind = LineKind::kHeader;
@@ -62,9 +63,8 @@ Line Classify(std::string_view content) {
   const auto equals = content.find('=');
   if (equals == std::string_view::npos)
     return line;
+  // The name may be empty: "=x" is the key "".
   line.name = Trim(content.substr(0, equals));
-  if (line.name.empty())
-    return line;
   line.kind = LineKind::kKey;
   line.value = Trim(content.substr(equals + 1));
   return line;
@@ -178,6 +178,9 @@ bool ListsKey(std::string_view text, std::string_view section, std::string_view 
   for (std::size_t i = found->header + 1; i < found->end; ++i) {
     if (lines[i].kind != LineKind::kKey)
       continue;
+    // An empty name reads as the NUL that closes the list: the names after it are lost.
+    if (lines[i].name.empty())
+      break;
     list.append(lines[i].name);
     list.push_back('\0');
   }

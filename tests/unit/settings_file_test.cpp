@@ -117,7 +117,7 @@ TEST(SettingsText, WritesInPlaceOrAtTheEndOfTheSection) {
       {"[Settings]\r\nA=1\r\n\r\n; end\r\n[Other]\r\nB=2\r\n", "C", "3",
        "[Settings]\r\nA=1\r\nC=3\r\n\r\n; end\r\n[Other]\r\nB=2\r\n"},
       {"[Settings]\r\nA=1\r\n#x=1\r\n=2\r\nB\r\n", "C", "3",
-       "[Settings]\r\nA=1\r\nC=3\r\n#x=1\r\n=2\r\nB\r\n"},
+       "[Settings]\r\nA=1\r\n#x=1\r\n=2\r\nC=3\r\nB\r\n"},
       {"[Settings]\r\n; only a note\r\n[Other]\r\n", "C", "3",
        "[Settings]\r\nC=3\r\n; only a note\r\n[Other]\r\n"},
       {"[Settings]", "C", "3", "[Settings]\r\nC=3\r\n"},
