@@ -9,7 +9,6 @@ namespace pixtrel {
 namespace settings_text {
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool IsBlank(char c) {
@@ -72,7 +71,8 @@ Line Classify(std::string_view content) {
 
 std::vector<Line> SplitLines(std::string_view text) {
   std::vector<Line> lines;
-  std::size_t pos = text.starts_with(kBom) ? kBom.size() : 0;
+  // A UTF-8 byte order mark is no mark to the API but text of the first line.
+  std::size_t pos = 0;
   while (pos < text.size()) {
     const auto newline = text.find('\n', pos);
     const bool ended = newline != std::string_view::npos;

@@ -44,7 +44,7 @@ TEST(SettingsText, ReadsHandWrittenFiles) {
       {"[SETTINGS]\r\nAutoRec=oui\r\n", "AutoRec", "oui"},
       {"  [ Settings ]  ; note\r\nAutoRec=oui\r\n", "AutoRec", "oui"},
       {"[Settings\r\nAutoRec=oui\r\n", "AutoRec", "oui"},
-      {kBom + "[Settings]\r\nAutoRec=oui\r\n", "AutoRec", "oui"},
+      {kBom + "[Settings]\r\nAutoRec=oui\r\n", "AutoRec", "dflt"},
       {"[Settings]\r\n \tSaveFilePath \t= \t\"D:\\My Captures\" \t\r\n", "SaveFilePath",
        "D:\\My Captures"},
       {"[Settings]\r\nK='a b'\r\n", "K", "a b"},
@@ -111,7 +111,7 @@ TEST(SettingsText, WritesInPlaceOrAtTheEndOfTheSection) {
   };
   const Case cases[] = {
       {"", "AutoRec", "oui", "[Settings]\r\nAutoRec=oui\r\n"},
-      {kBom, "AutoRec", "oui", kBom + "[Settings]\r\nAutoRec=oui\r\n"},
+      {kBom, "AutoRec", "oui", kBom + "\r\n[Settings]\r\nAutoRec=oui\r\n"},
       {"; top\n[settings]\n  autorec = \"oui\" \n\nX=1\n[Other]\nAutoRec=oui\n", "AutoRec", "non",
        "; top\n[settings]\nautorec=non\r\n\nX=1\n[Other]\nAutoRec=oui\n"},
       {"[Settings]\r\nA=1\r\n\r\n; end\r\n[Other]\r\nB=2\r\n", "C", "3",
@@ -146,7 +146,7 @@ TEST(SettingsText, ErasingKeepsEverythingOutsideTheSection) {
        kept + "[Third]\nY=2"},
       {"[Settings]\r\nA=1\r\n; goes with it\r\n[Other]\r\nSettings=1\r\n[ settings ]\r\nB=2\r\n",
        "[Other]\r\nSettings=1\r\n"},
-      {kBom + "[Settings]\r\nA=1\r\n", kBom},
+      {kBom + "[Settings]\r\nA=1\r\n", kBom + "[Settings]\r\nA=1\r\n"},
       {"[Settings]", ""},
       {kept, kept},
   };
