@@ -234,14 +234,13 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
 
 std::string EraseSection(std::string_view text, std::string_view section) {
   const std::vector<Line> lines = SplitLines(text);
-  std::string result(text.substr(0, lines.empty() ? text.size() : lines.front().begin));
-  bool erasing = false;
-  for (const Line& line : lines) {
-    if (line.kind == LineKind::kHeader)
-      erasing = SameName(line.name, section);
-    if (!erasing)
-      result.append(text.substr(line.begin, line.end - line.begin));
-  }
+  const auto found = FindSection(lines, section);
+  if (!found)
+    return std::string(text);
+  // A later section of the same name stays, and is the one read from then on.
+  std::string result(text.substr(0, lines[found->header].begin));
+  if (found->end < lines.size())
+    result.append(text.substr(lines[found->end].begin));
   return result;
 }
 
