@@ -23,6 +23,15 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// Names the caller gives lose their spaces only, as the API's do: a tab stays.
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ')
+    s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ')
+    s.remove_suffix(1);
+  return s;
+}
+
 char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -154,6 +163,8 @@ std::string_view Unquote(std::string_view value) {
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key) {
+  section = TrimSpaces(section);
+  key = TrimSpaces(key);
   const std::vector<Line> lines = SplitLines(text);
   const auto found = FindSection(lines, section);
   if (!found)
@@ -166,10 +177,14 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
 
 std::string ReadValue(std::string_view text, std::string_view section, std::string_view key,
                       std::string_view default_value) {
+  // The API drops a default's trailing spaces, though no other blank.
+  while (default_value.ends_with(' '))
+    default_value.remove_suffix(1);
   return FindValue(text, section, key).value_or(CutValue(default_value));
 }
 
 bool ListsKey(std::string_view text, std::string_view section, std::string_view key) {
+  // Unlike a read, the listing call keeps the spaces around the section name.
   const std::vector<Line> lines = SplitLines(text);
   const auto found = FindSection(lines, section);
   if (!found)
@@ -204,6 +219,8 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
                        std::string_view value) {
   // A line break in the value would turn its tail into lines of its own.
   value = value.substr(0, value.find_first_of("\r\n"));
+  section = TrimSpaces(section);
+  key = TrimSpaces(key);
   const std::vector<Line> lines = SplitLines(text);
   std::string result(text);
   const auto found = FindSection(lines, section);
@@ -216,6 +233,9 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
   }
   if (const auto at = FindKey(lines, *found, key)) {
     const Line& line = lines[*at];
+    // The API leaves a line that already holds the value as it is, however it is laid out.
+    if (line.value == value)
+      return result;
     std::string replacement(line.name);
     replacement.append("=").append(value).append(kLineEnd);
     result.replace(line.begin, line.end - line.begin, replacement);
