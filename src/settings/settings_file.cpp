@@ -9,17 +9,25 @@ namespace pixtrel {
 namespace settings_text {
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+  return c == ' ' || c == '\t' || c == '\v';
 }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front()))
     s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back()))
+    s.remove_suffix(1);
+  return s;
+}
+
+// Names the caller gives lose their spaces only, as the API's do: a tab stays.
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ')
+    s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ')
     s.remove_suffix(1);
   return s;
 }
@@ -52,7 +60,8 @@ struct Line {
 Line Classify(std::string_view content) {
   Line line;
   const std::string_view body = Trim(content);
-  if (body.empty() || body.front() == ';' || body.front() == '#')
+  // Only ';' makes a comment: "#x=1" is the key "#x".
+  if (body.empty() || body.front() == ';')
     return line;
   if (body.front() == '[') {
     line.kind = LineKind::kHeader;
@@ -62,9 +71,8 @@ Line Classify(std::string_view content) {
   const auto equals = content.find('=');
   if (equals == std::string_view::npos)
     return line;
+  // The name may be empty: "=x" is the key "".
   line.name = Trim(content.substr(0, equals));
-  if (line.name.empty())
-    return line;
   line.kind = LineKind::kKey;
   line.value = Trim(content.substr(equals + 1));
   return line;
@@ -72,7 +80,8 @@ Line Classify(std::string_view content) {
 
 std::vector<Line> SplitLines(std::string_view text) {
   std::vector<Line> lines;
-  std::size_t pos = text.starts_with(kBom) ? kBom.size() : 0;
+  // A UTF-8 byte order mark is no mark to the API but text of the first line.
+  std::size_t pos = 0;
   while (pos < text.size()) {
     const auto newline = text.find('\n', pos);
     const bool ended = newline != std::string_view::npos;
@@ -154,6 +163,8 @@ std::string_view Unquote(std::string_view value) {
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key) {
+  section = TrimSpaces(section);
+  key = TrimSpaces(key);
   const std::vector<Line> lines = SplitLines(text);
   const auto found = FindSection(lines, section);
   if (!found)
@@ -166,10 +177,14 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
 
 std::string ReadValue(std::string_view text, std::string_view section, std::string_view key,
                       std::string_view default_value) {
+  // The API drops a default's trailing spaces, though no other blank.
+  while (default_value.ends_with(' '))
+    default_value.remove_suffix(1);
   return FindValue(text, section, key).value_or(CutValue(default_value));
 }
 
 bool ListsKey(std::string_view text, std::string_view section, std::string_view key) {
+  // Unlike a read, the listing call keeps the spaces around the section name.
   const std::vector<Line> lines = SplitLines(text);
   const auto found = FindSection(lines, section);
   if (!found)
@@ -178,6 +193,9 @@ bool ListsKey(std::string_view text, std::string_view section, std::string_view 
   for (std::size_t i = found->header + 1; i < found->end; ++i) {
     if (lines[i].kind != LineKind::kKey)
       continue;
+    // An empty name reads as the NUL that closes the list: the names after it are lost.
+    if (lines[i].name.empty())
+      break;
     list.append(lines[i].name);
     list.push_back('\0');
   }
@@ -201,6 +219,8 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
                        std::string_view value) {
   // A line break in the value would turn its tail into lines of its own.
   value = value.substr(0, value.find_first_of("\r\n"));
+  section = TrimSpaces(section);
+  key = TrimSpaces(key);
   const std::vector<Line> lines = SplitLines(text);
   std::string result(text);
   const auto found = FindSection(lines, section);
@@ -213,6 +233,9 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
   }
   if (const auto at = FindKey(lines, *found, key)) {
     const Line& line = lines[*at];
+    // The API leaves a line that already holds the value as it is, however it is laid out.
+    if (line.value == value)
+      return result;
     std::string replacement(line.name);
     replacement.append("=").append(value).append(kLineEnd);
     result.replace(line.begin, line.end - line.begin, replacement);
@@ -231,14 +254,13 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
 
 std::string EraseSection(std::string_view text, std::string_view section) {
   const std::vector<Line> lines = SplitLines(text);
-  std::string result(text.substr(0, lines.empty() ? text.size() : lines.front().begin));
-  bool erasing = false;
-  for (const Line& line : lines) {
-    if (line.kind == LineKind::kHeader)
-      erasing = SameName(line.name, section);
-    if (!erasing)
-      result.append(text.substr(line.begin, line.end - line.begin));
-  }
+  const auto found = FindSection(lines, section);
+  if (!found)
+    return std::string(text);
+  // A later section of the same name stays, and is the one read from then on.
+  std::string result(text.substr(0, lines[found->header].begin));
+  if (found->end < lines.size())
+    result.append(text.substr(lines[found->end].begin));
   return result;
 }
 
