@@ -253,14 +253,17 @@ std::string WriteValue(std::string_view text, std::string_view section, std::str
 }
 
 std::string EraseSection(std::string_view text, std::string_view section) {
+  // Every section of the name goes, not just the first as the API's one call does: a later
+  // one would otherwise be read from then on, and the section must be absent afterwards.
   const std::vector<Line> lines = SplitLines(text);
-  const auto found = FindSection(lines, section);
-  if (!found)
-    return std::string(text);
-  // A later section of the same name stays, and is the one read from then on.
-  std::string result(text.substr(0, lines[found->header].begin));
-  if (found->end < lines.size())
-    result.append(text.substr(lines[found->end].begin));
+  std::string result;
+  bool erasing = false;
+  for (const Line& line : lines) {
+    if (line.kind == LineKind::kHeader)
+      erasing = SameName(line.name, section);
+    if (!erasing)
+      result.append(text.substr(line.begin, line.end - line.begin));
+  }
   return result;
 }
 

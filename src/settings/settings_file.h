@@ -19,7 +19,7 @@ inline constexpr std::size_t kMaxValueBytes = 2047;
 inline constexpr std::size_t kKeyListBytes = 16384;
 
 // The rules on the file's whole text. Section and key names ignore ASCII letter case;
-// the first section of a name is the one read, written and erased.
+// the first section of a name is the one read and written.
 namespace settings_text {
 
 // The key's value, unquoted and cut; nullopt when the section or the key is absent.
@@ -33,7 +33,7 @@ bool ListsKey(std::string_view text, std::string_view section, std::string_view 
 // or in a new section at the end of the text.
 std::string WriteValue(std::string_view text, std::string_view section, std::string_view key,
                        std::string_view value);
-// The text without the first section of that name: its header and all its lines.
+// The text without any section of that name, headers and lines alike.
 std::string EraseSection(std::string_view text, std::string_view section);
 
 }  // namespace settings_text

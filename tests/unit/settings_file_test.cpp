@@ -145,7 +145,7 @@ TEST(SettingsText, ErasingKeepsEverythingOutsideTheSection) {
       {kept + "[Settings]\r\nAutoRec=oui\r\n; inside\r\nUnknown=1\r\n[Third]\nY=2",
        kept + "[Third]\nY=2"},
       {"[Settings]\r\nA=1\r\n; goes with it\r\n[Other]\r\nSettings=1\r\n[ settings ]\r\nB=2\r\n",
-       "[Other]\r\nSettings=1\r\n[ settings ]\r\nB=2\r\n"},
+       "[Other]\r\nSettings=1\r\n"},
       {kBom + "[Settings]\r\nA=1\r\n", kBom + "[Settings]\r\nA=1\r\n"},
       {"[Settings]", ""},
       {kept, kept},
