@@ -1,5 +1,5 @@
-# The 32-bit Windows build: the mingw-w64 toolchain and the libraries we cross-build for it.
-# Sourced after common.sh.
+# The 32-bit Windows build: the mingw-w64 toolchain, our cross-built libraries and a wine
+# session to run the tests in. Sourced after common.sh.
 
 WIN32_TOOLCHAIN="$PIXTREL_ROOT/cmake/mingw-i686.cmake"
 
@@ -107,4 +107,60 @@ build_gtest_win32() {
   cmake --install "$work" >/dev/null
   rm -rf "$work"
   echo "googletest $version" >"$stamp"
+}
+
+# A 32-bit wine prefix in DIR/wineprefix with a wineserver that stays up, so that each of the
+# many short test runs skips wine's start-up; and an Xvfb when there is no display to use.
+# wine-run needs what this exports. Pair it with stop_wine_session in an EXIT trap.
+start_wine_session() {
+  local dir
+  dir=$(mkdir -p "$1" && cd "$1" && pwd)
+  export WINEPREFIX="$dir/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+  # A server left over by a run that was killed would answer with that run's display.
+  wineserver -k 2>/dev/null || true
+  WIN32_XVFB_PID=
+  if [ -z "${DISPLAY:-}" ] || ! xwininfo -root >/dev/null 2>&1; then
+    local display_file="$dir/xvfb-display"
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    WIN32_XVFB_PID=$!
+    until [ -s "$display_file" ]; do
+      kill -0 "$WIN32_XVFB_PID" 2>/dev/null || { echo "Xvfb did not start" >&2; return 1; }
+      sleep 0.1
+    done
+    DISPLAY=":$(head -1 "$display_file")"
+    export DISPLAY
+  fi
+  # A prefix that wineboot did not finish, or one from another wine, is made again.
+  local stamp="$WINEPREFIX/.pixtrel-ready"
+  if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$(wine --version)" ] ||
+    [ ! -f "$WINEPREFIX/system.reg" ]; then
+    rm -rf "$WINEPREFIX"
+    # No offer to download Mono or Gecko: a dialog nobody would answer.
+    WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1
+    # A crashing test prints its backtrace and ends, instead of waiting on a dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1
+    # Stopping the server is what writes the registry out.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    wine --version >"$stamp"
+  fi
+  wineserver -p </dev/null >/dev/null 2>&1
+  # Wine's own services start with the first program and live as long as the server. Started
+  # here, they hold /dev/null; started by a test, they would hold its output pipe open, and
+  # ctest or gtest_discover_tests would wait for its end until their timeout.
+  WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot </dev/null >/dev/null 2>&1
+}
+
+# Stops what start_wine_session started; safe to call whatever state that was left in.
+stop_wine_session() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    wineserver -k 2>/dev/null || true
+  fi
+  if [ -n "${WIN32_XVFB_PID:-}" ]; then
+    kill "$WIN32_XVFB_PID" 2>/dev/null || true
+    wait "$WIN32_XVFB_PID" 2>/dev/null || true
+    WIN32_XVFB_PID=
+  fi
 }
