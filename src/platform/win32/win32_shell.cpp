@@ -19,7 +19,11 @@ std::string DocumentsFolder(WindowHandle owner) {
   char path[MAX_PATH] = {};
   if (!SHGetPathFromIDListA(items, path))
     return {};
-  return FromAnsi(path);
+  std::string folder = FromAnsi(path);
+  // The core adds its own separator before a name; wine ends this folder with one already.
+  if (folder.size() > 1 && folder.back() == kPathSeparator)
+    folder.pop_back();
+  return folder;
 }
 
 void OpenMailLink(WindowHandle owner, const std::string& link) {

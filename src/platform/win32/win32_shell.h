@@ -9,7 +9,7 @@ namespace pixtrel::win32 {
 
 inline constexpr char kPathSeparator = '\\';
 
-// The user's documents folder, or "" when the shell names none.
+// The user's documents folder without a separator at its end, or "" when the shell names none.
 std::string DocumentsFolder(WindowHandle owner);
 // Hands a "mailto:" link to the default mail program; what follows is not looked at.
 void OpenMailLink(WindowHandle owner, const std::string& link);
