@@ -1,0 +1,69 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/win32_clipboard.h"
+#include "platform/win32/win32_dib.h"
+
+namespace pixtrel::win32 {
+namespace {
+
+// Once placed the handle is the system's; only a refused one is still ours to delete.
+void Place(UINT format, ScopedGdiObject object) {
+  if (object && SetClipboardData(format, object.Get()) != nullptr)
+    object.Take();
+}
+
+}  // namespace
+
+bool Clipboard::Open(WindowHandle owner) {
+  session_.reset();
+  session_.emplace(reinterpret_cast<void*>(owner));
+  if (!session_->IsOpen())
+    session_.reset();
+  return session_.has_value();
+}
+
+void Clipboard::Empty() {
+  if (session_)
+    EmptyClipboard();
+}
+
+void Clipboard::SetBitmap(const Bitmap& picture) {
+  if (!session_ || picture.Empty())
+    return;
+  const ScopedWindowDc screen(nullptr);
+  if (!screen)
+    return;
+  std::vector<std::uint32_t> info = DibInfo(picture);
+  const auto* dib = reinterpret_cast<const BITMAPINFO*>(info.data());
+  Place(CF_BITMAP, ScopedGdiObject(CreateDIBitmap(screen.As<HDC>(), &dib->bmiHeader, CBM_INIT,
+                                                  picture.Pixels().data(), dib, DIB_RGB_COLORS)));
+}
+
+void Clipboard::SetPalette(const Bitmap& picture) {
+  const std::vector<PaletteEntry>& colours = picture.Palette();
+  if (!session_ || colours.empty())
+    return;
+  std::vector<PALETTEENTRY> entries;
+  for (const PaletteEntry& c : colours)
+    entries.push_back({c.red, c.green, c.blue, 0});
+  // LOGPALETTE declares one entry; the others follow it in the same block.
+  std::vector<std::uint32_t> block(1 + entries.size());
+  auto* palette = reinterpret_cast<LOGPALETTE*>(block.data());
+  palette->palVersion = 0x300;
+  palette->palNumEntries = static_cast<WORD>(entries.size());
+  std::memcpy(reinterpret_cast<char*>(block.data()) + offsetof(LOGPALETTE, palPalEntry),
+              entries.data(), entries.size() * sizeof(PALETTEENTRY));
+  Place(CF_PALETTE, ScopedGdiObject(CreatePalette(palette)));
+}
+
+void Clipboard::Close() {
+  session_.reset();
+}
+
+}  // namespace pixtrel::win32

@@ -1,0 +1,16 @@
+// Files on Windows, through the ANSI calls. Paths are UTF-8, as everywhere in the core.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace pixtrel {
+
+class Win32Files : public Files {
+ public:
+  bool MakeFolder(const std::string& path) override;
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+};
+
+}  // namespace pixtrel
