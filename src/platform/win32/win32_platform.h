@@ -1,0 +1,106 @@
+// The platform on Windows: Win32 windows and common controls mirrored from the forms, the
+// notification area, the clipboard, a window timer, the shell's dialogs, and the
+// private-profile settings.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_clipboard.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_settings.h"
+#include "platform/win32/win32_windows.h"
+
+namespace pixtrel::win32 {
+
+class Win32Platform : public Platform, public WindowHost {
+ public:
+  Win32Platform();
+  ~Win32Platform() override;
+
+  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void RunEventLoop() override { RunMessageLoop(); }
+  void CreateFormWindow(ui::Form& form) override;
+  void DestroyFormWindow(ui::Form& form) override;
+
+  std::uint16_t AsyncKeyState(std::uint8_t key) override;
+  ui::Point CursorPos() override;
+
+  ui::Rect ScreenRect() override;
+  int ScreenDepth() override;
+  WindowHandle ForegroundWindow() override;
+  ui::Rect WindowRect(WindowHandle window) override;
+  ui::Rect ClientRect(WindowHandle window) override;
+  void CopyScreen(Bitmap& into, int x, int y) override;
+  void CopyClient(WindowHandle window, Bitmap& into) override;
+  void RepaintNow(ui::Form& form) override;
+
+  bool ClipboardOpen() override { return clipboard_.Open(MainHandle()); }
+  void ClipboardEmpty() override { clipboard_.Empty(); }
+  void ClipboardSetBitmap(const Bitmap& picture) override { clipboard_.SetBitmap(picture); }
+  void ClipboardSetPalette(const Bitmap& picture) override { clipboard_.SetPalette(picture); }
+  void ClipboardClose() override { clipboard_.Close(); }
+
+  void TrayAdd(const NotifyIconData& icon) override;
+  void TrayDelete(const NotifyIconData& icon) override;
+  void SetForeground(ui::Form& form) override;
+  void PostNull(ui::Form& form) override;
+  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+
+  bool EnableTimer(ui::Timer& timer, bool enabled) override;
+
+  void BringApplicationToFront() override;
+  void RaiseWindow(ui::Form& form) override;
+  void RestoreApplication() override;
+  void Quit() override;
+
+  std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) override;
+  void ErrorBox(const std::string& text) override;
+  void PlainBox(const std::string& text) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+
+  std::string DocumentsFolder() override;
+  char PathSeparator() override;
+  void OpenMailLink(const std::string& link) override;
+
+  ClockReading Now() override;
+
+  bool MakeFolder(const std::string& path) override { return files_.MakeFolder(path); }
+  StartedFile StartFile(const std::string& path, const FileOptions& options) override {
+    return files_.StartFile(path, options);
+  }
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    return files_.ReadWholeFile(path);
+  }
+  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  SettingsStore& Settings() override { return settings_; }
+
+  // WindowHost
+  void Dispatch(const std::function<void()>& handler) override;
+  void Activated(ui::Form& form) override;
+  void Hidden(ui::Form& form) override;
+  void MainWindowClosed() override;
+  void TimerFired(unsigned id) override;
+  void MenuChosen(unsigned index) override;
+
+ private:
+  FormWindow* WindowOf(ui::Form& form);
+  WindowHandle HandleOf(ui::Form& form);
+  WindowHandle MainHandle();
+  // The window that dialogs and boxes belong to: the active form, or the main one.
+  WindowHandle DialogOwner();
+
+  Dispatcher dispatch_;
+  Win32Files files_;
+  Win32Settings settings_;
+  Clipboard clipboard_;
+  void* application_window_ = nullptr;  // hidden; owns every form
+  std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
+  ui::Form* main_form_ = nullptr;
+  ui::Form* active_ = nullptr;
+  std::map<ui::Timer*, unsigned> timers_;
+  ui::PopupMenu* open_menu_ = nullptr;
+};
+
+}  // namespace pixtrel::win32

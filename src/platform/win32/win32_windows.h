@@ -1,0 +1,54 @@
+// The forms of the ui model as Win32 windows and common controls, kept in step both ways: a
+// property a handler sets shows on screen, and a user's click, tick, slide or typing updates
+// the property and fires its event once.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "ui/ui.h"
+
+namespace pixtrel::win32 {
+
+// What a window asks of the backend that made it.
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+  virtual void Dispatch(const std::function<void()>& handler) = 0;
+  // The form is now the program's active window (shown, raised, activated or pressed on).
+  virtual void Activated(ui::Form& form) = 0;
+  virtual void Hidden(ui::Form& form) = 0;
+  // The system's close command reached the main window.
+  virtual void MainWindowClosed() = 0;
+  // A timer of the window fired, by the number it was set with.
+  virtual void TimerFired(unsigned id) = 0;
+  // A menu item chosen in a pop-up menu, delivered after the menu has closed.
+  virtual void MenuChosen(unsigned index) = 0;
+};
+
+class FormWindow {
+ public:
+  // `owner`: the window that owns every form, so that none gets a taskbar button of its own.
+  FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main);
+  ~FormWindow();
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+  ui::Form& form();
+  void* Handle() const;  // the HWND
+  // Paints now whatever is pending, so that a screen copy sees it.
+  void PaintNow();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Runs the message loop until WM_QUIT; tab and arrow keys move between a dialog's controls.
+void RunMessageLoop();
+
+// The message FormWindow's owner posts to itself for a menu choice made in a modal menu.
+unsigned MenuChoiceMessage();
+
+}  // namespace pixtrel::win32
