@@ -401,7 +401,8 @@ void RegisterClasses() {
 }
 
 DWORD FormStyle(const ui::Form& form) {
-  DWORD style = WS_CLIPCHILDREN;
+  // No WS_CLIPCHILDREN: under wine it keeps the form's own painting off the screen.
+  DWORD style = 0;
   switch (form.border) {
     case ui::FormBorder::kNone:
       style |= WS_POPUP;
@@ -566,10 +567,11 @@ void FormWindow::Impl::OrderControls() {
       }
     }
   }
-  for (auto& peer : peers) {
-    const ui::Kind kind = peer->control.GetKind();
+  // Last made first, so that a bevel inside a group box stays above it.
+  for (auto it = peers.rbegin(); it != peers.rend(); ++it) {
+    const ui::Kind kind = (*it)->control.GetKind();
     if (kind == ui::Kind::kGroupBox || kind == ui::Kind::kBevel)
-      SetWindowPos(peer->hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      SetWindowPos((*it)->hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 }
 
@@ -840,11 +842,14 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(background.As<HBRUSH>());
     }
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(hwnd, &client);
-      FillRect(reinterpret_cast<HDC>(wparam), &client, background.As<HBRUSH>());
-      return 1;
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers everything
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      FillRect(dc, &paint.rcPaint, background.As<HBRUSH>());
+      EndPaint(hwnd, &paint);
+      return 0;
     }
     case WM_SETCURSOR:
       if (ControlPeer* peer = PeerOf(reinterpret_cast<HWND>(wparam));
