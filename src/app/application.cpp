@@ -58,13 +58,24 @@ void Application::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const Error& error) {
-    platform_.ErrorBox(ErrorBoxText(error.Message()));
+    ShowError(error.Message());
   } catch (const std::bad_alloc&) {
-    platform_.ErrorBox(ErrorBoxText("Mémoire insuffisante"));
+    ShowError("Mémoire insuffisante");
   } catch (const std::exception& error) {
     // A fault of ours, but the user keeps the program and whatever it holds.
-    platform_.ErrorBox(ErrorBoxText(error.what()));
+    ShowError(error.what());
   }
+}
+
+void Application::ShowError(const std::string& message) {
+  // The box is modal, but the hotkey timer would still tick under it: a key held while the
+  // disk is full would stack one box per tick. Polling waits for the OK.
+  ui::Timer* polling = Form1 != nullptr && Form1->Timer1.Enabled() ? &Form1->Timer1 : nullptr;
+  if (polling != nullptr)
+    platform_.EnableTimer(*polling, false);
+  platform_.ErrorBox(ErrorBoxText(message));
+  if (polling != nullptr && polling->Enabled())
+    platform_.EnableTimer(*polling, true);
 }
 
 void Application::ApplyShowCommand(int show_command) {

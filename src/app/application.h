@@ -38,6 +38,8 @@ class Application {
   std::string JoinPath(const std::string& folder, const std::string& name);
 
  private:
+  void ShowError(const std::string& message);
+
   Platform& platform_;
   std::string title_ = "Pixtrel";
   std::unique_ptr<TForm1> form1_;

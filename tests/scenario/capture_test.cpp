@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "capture/bmp_writer.h"
 #include "capture/jpeg_writer.h"
 #include "support/pictures.h"
@@ -260,6 +262,25 @@ TEST_F(AutoRecord, AnErrorEndsTheCaptureWithoutPollingAgain) {
             std::vector<std::string>{"Impossible de créer le fichier \"/missing/folder/07.03.2026 "
                                      "à 09h 05m 03s 045'.bmp\". No such file or directory."});
   EXPECT_EQ(PollsLeft(), 1u);
+  EXPECT_EQ(p.Now(), kTray);
+}
+
+TEST_F(AutoRecord, AHeldKeyIsNotPolledUnderTheErrorBoxAndIsAgainAfterOk) {
+  p.Settings("[Settings]\r\nAutoRec=oui\r\nSaveFilePath=/full/disk\r\n");
+  p.Start();
+  p.platform.files.refuse_reason = "No space left on device";
+  p.platform.ms_per_reading = 1;
+  p.platform.down[kF12] = true;
+  bool under_a_box = false;
+  p.platform.while_error_box = [&] {
+    if (std::exchange(under_a_box, true))
+      return;
+    for (int tick = 0; tick < 3; ++tick)
+      p.Tick();
+  };
+  p.Tick();
+  EXPECT_EQ(p.platform.errors.size(), 1u);  // not one more box per tick
+  EXPECT_TRUE(p.platform.timer_on);
   EXPECT_EQ(p.Now(), kTray);
 }
 

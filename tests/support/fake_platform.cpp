@@ -119,6 +119,9 @@ void FakePlatform::DestroyFormWindow(ui::Form& form) {
 }
 
 void FakePlatform::FireTimers() {
+  // A stopped timer does not fire.
+  if (!timer_on)
+    return;
   for (ui::Timer* timer : timers_)
     dispatch_([timer] { timer->Tick(); });
 }

@@ -105,7 +105,13 @@ class FakePlatform : public Platform {
   void RestoreApplication() override { calls.push_back("restore"); }
   void Quit() override { quit = true; }
   std::optional<std::string> RunSaveDialog(ui::SaveDialog& dialog) override;
-  void ErrorBox(const std::string& text) override { errors.push_back(text); }
+  // Runs while the box is up, as the modal loop of a real one would run other events.
+  std::function<void()> while_error_box;
+  void ErrorBox(const std::string& text) override {
+    errors.push_back(text);
+    if (while_error_box)
+      while_error_box();
+  }
   void PlainBox(const std::string& text) override { messages.push_back(text); }
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void OpenMailLink(const std::string& link) override { mail_links.push_back(link); }

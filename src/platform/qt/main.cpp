@@ -8,9 +8,25 @@
 #include "app/program.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/x11/x11_display.h"
 
 // Last: its macros would clash with Qt's names.
 #include <X11/Xlib.h>
+
+namespace {
+
+QtMessageHandler qt_messages = nullptr;
+
+// Qt ends the program when its X connection breaks, after a line in its own words: say it in
+// ours instead.
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.startsWith("The X11 connection broke"))
+    pixtrel::ExitOnLostServer();
+  if (qt_messages != nullptr)
+    qt_messages(type, context, message);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Global key state and screen copies are X11's: run on X even under a Wayland session, and
@@ -24,6 +40,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  qt_messages = qInstallMessageHandler(OnQtMessage);
   QApplication qt(argc, argv);
   QApplication::setApplicationName("pixtrel");
   // Square, flat-bevelled controls: the layouts were drawn for them, and the viewer's buttons

@@ -1,6 +1,11 @@
 #include "platform/qt/qt_platform.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <iostream>
 
@@ -14,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -60,6 +66,16 @@ void StayOnTop(QWidget& widget) {
   widget.setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
+// A termination signal: set by the handler, and written to the pipe that wakes the event loop.
+volatile std::sig_atomic_t terminating = 0;
+int termination_pipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  terminating = 1;
+  const char byte = 0;
+  [[maybe_unused]] const ssize_t written = ::write(termination_pipe[1], &byte, 1);
+}
+
 }  // namespace
 
 // Sees events before their widgets do: a press makes its window the program's active one, and
@@ -93,6 +109,29 @@ class QtPlatform::Watcher : public QObject {
 
 QtPlatform::QtPlatform() : watcher_(std::make_unique<Watcher>(*this)) {
   qApp->installEventFilter(watcher_.get());
+  QuitOnTermination();
+}
+
+void QtPlatform::QuitOnTermination() {
+  if (::pipe2(termination_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    return;
+  auto* notifier = new QSocketNotifier(termination_pipe[0], QSocketNotifier::Read);
+  termination_.reset(notifier);
+  QObject::connect(notifier, &QSocketNotifier::activated, [this] { Quit(); });
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+std::uint16_t QtPlatform::AsyncKeyState(std::uint8_t key) {
+  // Once the program is asked to end, every key reads as up: a held key's auto-record stops
+  // at the end of its current file, and the event loop gets to the request.
+  if (terminating != 0)
+    return 0;
+  return display_.AsyncKeyState(key);
 }
 
 QtPlatform::~QtPlatform() {

@@ -30,7 +30,7 @@ class QtPlatform : public Platform, public WindowHost {
   void CreateFormWindow(ui::Form& form) override;
   void DestroyFormWindow(ui::Form& form) override;
 
-  std::uint16_t AsyncKeyState(std::uint8_t key) override { return display_.AsyncKeyState(key); }
+  std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override { return display_.CursorPos(); }
 
   ui::Rect ScreenRect() override;
@@ -96,6 +96,9 @@ class QtPlatform : public Platform, public WindowHost {
   // A button released over the tray icon, as the message number the main window expects.
   void TrayMessage(int message);
 
+  // SIGTERM and SIGINT end the program as "Close..." would, once the handler under way is done.
+  void QuitOnTermination();
+
   X11Display display_;
   PosixFiles files_;
   SettingsFile settings_{files_, &PosixFiles::SettingsFilePath};
@@ -104,6 +107,7 @@ class QtPlatform : public Platform, public WindowHost {
   ui::Form* main_form_ = nullptr;
   ui::Form* active_ = nullptr;
   std::unique_ptr<Watcher> watcher_;
+  std::unique_ptr<QObject> termination_;
 
   std::unique_ptr<QSystemTrayIcon> tray_;
   ui::Form* tray_window_ = nullptr;

@@ -9,6 +9,7 @@
 #include <X11/keysym.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -182,7 +183,21 @@ void CopyOpaqueRow(std::uint8_t* out, const char* in, int width) {
   }
 }
 
+// Xlib calls this when the connection breaks, and would end the program after it with a
+// message of its own.
+int LostServer(Display*) {
+  ExitOnLostServer();
+}
+
 }  // namespace
+
+void ExitOnLostServer() {
+  static constexpr char kLine[] =
+      "Pixtrel : la connexion à l'écran X est perdue ; fin du programme.\n";
+  // Only what is safe here: the program may be in the middle of anything.
+  [[maybe_unused]] const ssize_t written = ::write(2, kLine, sizeof kLine - 1);
+  ::_exit(1);
+}
 
 struct X11Display::State {
   Display* display = nullptr;
@@ -220,6 +235,7 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
   if (state_->display == nullptr)
     throw Error("Impossible d'ouvrir l'écran X");
   state_->root = DefaultRootWindow(state_->display);
+  XSetIOErrorHandler(&LostServer);
 
   int event = 0, error = 0;
   if (XQueryExtension(state_->display, "XInputExtension", &state_->xi_opcode, &event, &error)) {

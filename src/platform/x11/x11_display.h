@@ -12,6 +12,10 @@
 
 namespace pixtrel {
 
+// Ends the program at once with one line on standard error and exit code 1: the X server is
+// gone, and with it every window the program had.
+[[noreturn]] void ExitOnLostServer();
+
 class X11Display {
  public:
   // Connects to $DISPLAY; throws Error when there is no X server.
