@@ -11,6 +11,7 @@ PIXTREL_PACKAGES=(
   qt6-base-dev fonts-liberation2
   xvfb xdotool trayer xclip imagemagick x11-utils openbox
   python3
+  clang libclang-rt-dev  # tools/fuzz: libFuzzer comes with clang's runtime libraries
 )
 
 # Installs the packages that are not installed yet; does nothing when all are there.
