@@ -169,7 +169,8 @@ Desktop::~Desktop() {
   Stop(program_);
   Stop(tray_);
   Stop(window_manager_);
-  XCloseDisplay(X(display_));
+  if (display_ != nullptr)
+    XCloseDisplay(X(display_));
 }
 
 void Desktop::PaintRoot() {
@@ -225,6 +226,20 @@ void Desktop::Start() {
     last = std::move(now);
     return still;
   });
+}
+
+void Desktop::Signal(int signal) const {
+  if (program_ > 0)
+    ::kill(program_, signal);
+}
+
+void Desktop::KillServer() {
+  // Our own connection goes first: Xlib ends a process whose server vanished under it.
+  XCloseDisplay(X(display_));
+  display_ = nullptr;
+  Stop(tray_);
+  Stop(window_manager_);
+  server_.Stop();
 }
 
 std::optional<int> Desktop::WaitForExit(int timeout_ms) {

@@ -39,6 +39,11 @@ class Desktop {
   void Start();
   // Waits for the program to end by itself; its exit code, or nothing after the timeout.
   std::optional<int> WaitForExit(int timeout_ms = 5000);
+  // Sends the program a signal, as the system or a user's kill would.
+  void Signal(int signal) const;
+  // Ends the X server under the program, as a crash would. Nothing of the desktop can be
+  // looked at after it.
+  void KillServer();
   // What the program wrote on its standard output and error.
   std::string Log() const { return ReadFileBytes(home_ / "pixtrel.log"); }
 

@@ -50,9 +50,14 @@ Xvfb::Xvfb(int width, int height, int depth, bool own_ipc) {
 }
 
 Xvfb::~Xvfb() {
+  Stop();
+}
+
+void Xvfb::Stop() {
   if (pid_ > 0) {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
 }
 

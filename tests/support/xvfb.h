@@ -19,6 +19,8 @@ class Xvfb {
   const std::string& Name() const { return name_; }  // ":N"
   // Runs a command with $DISPLAY set to this server; its exit code.
   int Run(const std::string& command) const;
+  // Ends the server now, as a crash would.
+  void Stop();
 
  private:
   pid_t pid_ = -1;
