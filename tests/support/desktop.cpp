@@ -144,7 +144,7 @@ Desktop::Desktop(int width, int height, Setup setup)
     throw std::runtime_error("no X display");
   ::mkdir((home_ / "run").c_str(), 0700);
   ::mkdir((home_ / ".config").c_str(), 0700);
-  PaintRoot();
+  PaintPatternedRoot(display_);
   if (setup.window_manager) {
     window_manager_ = Spawn({"openbox"}, {"DISPLAY=" + server_.Name(), "HOME=" + home_.Path()},
                             home_ / "openbox.log", home_.Path());
@@ -173,9 +173,8 @@ Desktop::~Desktop() {
     XCloseDisplay(X(display_));
 }
 
-void Desktop::PaintRoot() {
-  // Every pixel different from its neighbours, so that a shifted or scaled copy shows.
-  Display* d = X(display_);
+void PaintPatternedRoot(void* display) {
+  Display* d = X(display);
   const int width = DisplayWidth(d, DefaultScreen(d));
   const int height = DisplayHeight(d, DefaultScreen(d));
   const ::Window root = DefaultRootWindow(d);

@@ -66,8 +66,6 @@ class Desktop {
   void Shot(const std::string& name) const;
 
  private:
-  void PaintRoot();
-
   Xvfb server_;
   TempFolder home_;
   void* display_ = nullptr;
@@ -76,6 +74,10 @@ class Desktop {
   pid_t window_manager_ = -1;
   pid_t program_ = -1;
 };
+
+// Paints the root window of an X connection (a Display*) so that every pixel differs from its
+// neighbours, and a shifted or scaled copy shows. The server must not reset while it is used.
+void PaintPatternedRoot(void* display);
 
 // A picture read from a PNG, BMP or JPEG file's bytes; empty when it is none.
 Bitmap DecodeImage(const std::string& bytes);

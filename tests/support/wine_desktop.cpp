@@ -69,29 +69,6 @@ void Walk(Display* d, Window window, Window parent,
     XFree(children);
 }
 
-// Every pixel different from its neighbours, as Desktop paints it, so that a shifted or scaled
-// copy shows.
-void PaintRoot(Display* d) {
-  const int width = DisplayWidth(d, DefaultScreen(d));
-  const int height = DisplayHeight(d, DefaultScreen(d));
-  const Window root = DefaultRootWindow(d);
-  const Pixmap pixmap = XCreatePixmap(d, root, width, height, DefaultDepth(d, DefaultScreen(d)));
-  XImage* image = XGetImage(d, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x)
-      XPutPixel(image, x, y,
-                ((x * 255 / width) << 16) | ((y * 255 / height) << 8) | ((x ^ y) & 0xFF));
-  }
-  const GC gc = XCreateGC(d, pixmap, 0, nullptr);
-  XPutImage(d, pixmap, gc, image, 0, 0, 0, 0, width, height);
-  XFreeGC(d, gc);
-  XDestroyImage(image);
-  XSetWindowBackgroundPixmap(d, root, pixmap);
-  XClearWindow(d, root);
-  XFreePixmap(d, pixmap);
-  XSync(d, False);
-}
-
 std::string ClassOf(Display* d, Window window) {
   XClassHint hint{};
   if (!XGetClassHint(d, window, &hint))
@@ -251,7 +228,7 @@ WineDesktop::WineDesktop(int width, int height) : server_(width, height) {
   if (display_ == nullptr)
     throw std::runtime_error("no X display");
   // The connection stays open: the background goes with the client that set it.
-  PaintRoot(X(display_));
+  PaintPatternedRoot(display_);
   tray_.emplace(Run({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                      "--height", "24", "--expand", "false"},
                     home_ / "trayer.log", home_ / "trayer.log"),
