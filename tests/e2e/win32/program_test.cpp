@@ -371,7 +371,9 @@ TEST(PixtrelExe, AltAndCtrlCaptureTheActiveWindowWithItsFrameAndItsClientArea) {
     } else {
       EXPECT_EQ(NotOfColour(picture, {0, 0, expected.width, expected.height}, kGreen), 0);
     }
-    StillScreen(desktop);
+    // The viewer shows this capture, not the one before.
+    EXPECT_TRUE(Desktop::WaitFor(
+        [&] { return Unsampled(Crop(desktop.Screen(), kPictureArea), picture) == 0; }));
     desktop.Shot(std::string("exe_viewer_after_") + modifier);
     ASSERT_TRUE(ClickViewer(desktop, kRunButton));
     ASSERT_TRUE(IconShown(desktop, true));
@@ -429,6 +431,11 @@ TEST(PixtrelExe, ShiftFreezesTheScreenAndADragCapturesTheFramedRectangle) {
   // No frame left on the overlay, and the last capture in the viewer.
   EXPECT_EQ(Differences(Crop(screen, {90, 90, 130, 80}), Crop(before, {90, 90, 130, 80})), 0);
   EXPECT_EQ(Unsampled(Crop(screen, kPictureArea), Crop(before, {100, 100, 101, 61})), 0);
+
+  // "Run" takes the overlay down with the viewer.
+  ASSERT_TRUE(ClickViewer(desktop, kRunButton));
+  EXPECT_TRUE(WaitWindow(desktop, kOverlay, "hidden"));
+  EXPECT_TRUE(IconShown(desktop, true));
 }
 
 TEST(PixtrelExe, AutoRecordWritesStampedFilesWhileTheKeyIsHeld) {
@@ -530,8 +537,9 @@ TEST(PixtrelExe, PreferencesEditedThroughTheControlsAreWrittenAndTakeEffect) {
   EXPECT_EQ(ReadFileBytes(desktop.SettingsPath()),
             "[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=jpg\r\nSaveFilePath=" + windows_folder +
                 "\r\nCompression=95\r\nPixtrel=f5\r\nBordBlanc=oui\r\n");
-  // Opened from the tray, "Ok" arms the icon again with the new key.
+  // Opened from the tray, "Ok" arms the icon again with the new key: the same one icon.
   ASSERT_TRUE(IconShown(desktop, true));
+  EXPECT_EQ(desktop.TrayIcons().size(), 1u);
   EXPECT_EQ(Tooltip(desktop), "f5 to snap...");
 
   // "f5" is no key's exact name, so F12 stays the key; the rest takes effect.
