@@ -883,8 +883,15 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
         host.Activated(form);
       break;
     case WM_SIZE:
-      // Minimised by the system (the taskbar, a shortcut): that is the application's minimise.
-      if (wparam == SIZE_MINIMIZED && form.window_state != ui::WindowState::kMinimized) {
+      if (wparam != SIZE_MINIMIZED) {
+        // Made while the form had no size yet (the overlay before it is maximised), a control
+        // that fills its form must follow the form's size.
+        for (auto& peer : peers) {
+          if (peer->control.FillsParent())
+            Apply(*peer, ui::Property::kBounds);
+        }
+      } else if (form.window_state != ui::WindowState::kMinimized) {
+        // Minimised by the system (the taskbar, a shortcut): that is the application's minimise.
         form.window_state = ui::WindowState::kMinimized;
         if (form.on_minimize)
           host.Dispatch(form.on_minimize);
