@@ -46,4 +46,33 @@ std::string ToPpm(const Bitmap& picture) {
   return ppm;
 }
 
+Bitmap Crop(const Bitmap& from, ui::Rect area) {
+  Bitmap part(area.width, area.height, 32);
+  for (int y = 0; y < area.height; ++y) {
+    for (int x = 0; x < area.width; ++x)
+      part.SetPixelColor(x, y, from.PixelColor(area.left + x, area.top + y));
+  }
+  return part;
+}
+
+int Differences(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height())
+    return -1;
+  int count = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x)
+      count += a.PixelColor(x, y) == b.PixelColor(x, y) ? 0 : 1;
+  }
+  return count;
+}
+
+int NotOfColour(const Bitmap& picture, ui::Rect area, Color colour) {
+  int count = 0;
+  for (int y = area.top; y < area.top + area.height; ++y) {
+    for (int x = area.left; x < area.left + area.width; ++x)
+      count += picture.PixelColor(x, y) == colour ? 0 : 1;
+  }
+  return count;
+}
+
 }  // namespace pixtrel::test

@@ -14,27 +14,6 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 400;
 
-int Differences(const Bitmap& a, const Bitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height())
-    return -1;
-  int count = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x)
-      count += a.PixelColor(x, y) == b.PixelColor(x, y) ? 0 : 1;
-  }
-  return count;
-}
-
-// Pixels of the area that are not that colour.
-int NotOfColour(const Bitmap& screen, ui::Rect area, Color colour) {
-  int count = 0;
-  for (int y = area.top; y < area.top + area.height; ++y) {
-    for (int x = area.left; x < area.left + area.width; ++x)
-      count += screen.PixelColor(x, y) == colour ? 0 : 1;
-  }
-  return count;
-}
-
 bool Logged(const std::string& log, const std::string& line) {
   return log.find(line + "\n") != std::string::npos;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/desktop.h"
+#include "support/pictures.h"
 #include "ui/placement.h"
 
 namespace pixtrel::test {
@@ -19,27 +20,6 @@ const std::string kPreferences = "  Préférences...";
 // The viewer first shows centred: ((640 - 200) / 2, (400 - 167) / 2).
 constexpr ui::Rect kViewerRect{220, 116, 200, 167};
 const Color kWhite{255, 255, 255};
-
-Bitmap Crop(const Bitmap& from, ui::Rect area) {
-  Bitmap part(area.width, area.height, 32);
-  for (int y = 0; y < area.height; ++y) {
-    for (int x = 0; x < area.width; ++x)
-      part.SetPixelColor(x, y, from.PixelColor(area.left + x, area.top + y));
-  }
-  return part;
-}
-
-// Pixels that differ, or -1 when the sizes do.
-int Differences(const Bitmap& a, const Bitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height())
-    return -1;
-  int count = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x)
-      count += a.PixelColor(x, y) == b.PixelColor(x, y) ? 0 : 1;
-  }
-  return count;
-}
 
 Bitmap WaitForClipboard(const Desktop& desktop, int width, int height) {
   Bitmap picture;
