@@ -1,0 +1,108 @@
+# Shared by bench/capture and bench/capture_win32: a virtual screen with a desktop on it, and
+# Pixtrel's held-key auto-record timed from its files. Sourced after tools/lib/common.sh, with
+# $work a scratch folder of the caller's and $xvfb_pid, $pixtrel_pid for its cleanup.
+
+# Starts an Xvfb of SIZE (WxH, 24-bit) that keeps its background, exports its DISPLAY and
+# paints something like a desktop to compress on it: gradients, text and a noisy photo area.
+start_screen() {
+  local size=$1
+  : >"$work/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  until [ -s "$work/display" ]; do sleep 0.1; done
+  export DISPLAY=":$(head -1 "$work/display")"
+  /usr/bin/convert -size "$size" gradient:'#2a4870-#e8e8f0' \
+    \( -size "$size" xc: +noise Random -blur 0x2 -crop 50%x50%+0+0 \) -gravity southeast \
+    -composite -gravity northwest -pointsize 14 -annotate +20+40 "$(seq -s ' ' 1 400)" \
+    "$work/desktop.png"
+  paint_root "$work/desktop.png"
+}
+
+stop_screen() {
+  kill "$xvfb_pid"
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+}
+
+# CPU ticks (user + system) a process has used so far.
+cpu_ticks() {
+  local stat
+  stat=$(<"/proc/$1/stat")
+  stat=${stat##*) }  # the command name may hold spaces
+  awk '{ print $12 + $13 }' <<<"$stat"
+}
+
+# Waits until the files in $shots stop changing: the capture under way at a release has landed.
+wait_for_last_file() {
+  local now='' before i
+  for ((i = 0; i < 50; i++)); do
+    sleep 0.25
+    before=$now
+    now=$(find "$shots" -maxdepth 1 -type f -printf '%f %s %T@\n' | sort)
+    [ "$now" = "$before" ] && break
+  done
+}
+
+# Holds F12 for $1 ms, then waits until the capture under way at the release has landed.
+# Sets held_from and held_to (ns, as the server took the press and the release) and held_ticks
+# (Pixtrel's CPU ticks meanwhile).
+hold_f12() {
+  local ticks0 times
+  ticks0=$(cpu_ticks "$pixtrel_pid")
+  times=$(bench/hold_key F12 "$(echo "scale=3; $1 / 1000" | bc)")
+  read -r held_from held_to <<<"$times"
+  held_ticks=$(($(cpu_ticks "$pixtrel_pid") - ticks0))
+  wait_for_last_file
+}
+
+# Of the last hold's files: ms a frame, keydown to first file (ms), count, CPU % of one core.
+# A file older than the press is a late one from the hold before.
+held_figures() {
+  find "$shots" -maxdepth 1 -type f -name "*.$1" -exec stat -c %.9Y {} + | sort -n |
+    awk -v t0="$held_from" -v t1="$held_to" -v cpu="$held_ticks" -v hz="$(getconf CLK_TCK)" '
+      $1 * 1e3 < t0 / 1e6 { next }
+      n++ == 0 { first = $1 } { last = $1 }
+      END {
+        if (n == 0) { print "-", "-", 0, "-"; exit }
+        printf "%s %.0f %d %.0f\n", n < 2 ? "-" : sprintf("%.2f", (last - first) * 1e3 / (n - 1)),
+          first * 1e3 - t0 / 1e6, n, cpu * 100 / hz / ((t1 - t0) / 1e9)
+      }'
+}
+
+# Pixtrel in auto-record writing EXT at quality Q into a fresh folder. A first, short hold
+# gives the press-to-file time of a fresh process (px_cold, ms); the second, HOLD_MS long,
+# sets px_rate (ms a frame), px_press (ms), px_files and px_cpu, without the one-off setup.
+# Runs in the caller's shell so that its cleanup knows the process.
+pixtrel_held() {
+  local ext=$1 q=$2 hold_ms=$3 run="$work/pixtrel" i
+  shots="$run/shots"
+  rm -rf "$run"
+  mkdir -p "$run/home" "$run/config" "$run/runtime" "$shots"
+  chmod 700 "$run/runtime"
+  printf '%s\r\n' '[Settings]' AutoRec=oui "AutoRecFormat=$ext" "SaveFilePath=$shots" \
+    "Compression=$q" Pixtrel=F12 BordBlanc=oui >"$run/config/Pixtrel.cfg"
+  HOME="$run/home" XDG_CONFIG_HOME="$run/config" XDG_RUNTIME_DIR="$run/runtime" \
+    build/src/pixtrel 2>"$run/log" &
+  pixtrel_pid=$!
+  # With no tray host its one line on stderr says it is up and polling the key.
+  for ((i = 0; i < 100; i++)); do
+    grep -q notification "$run/log" && break
+    kill -0 "$pixtrel_pid" 2>/dev/null || { cat "$run/log" >&2; return 1; }
+    sleep 0.1
+  done
+  sleep 0.3
+  hold_f12 1000
+  read -r _ px_cold _ _ <<<"$(held_figures "$ext")"
+  find "$shots" -mindepth 1 -delete
+  hold_f12 "$hold_ms"
+  read -r px_rate px_press px_files px_cpu <<<"$(held_figures "$ext")"
+  kill "$pixtrel_pid"
+  wait "$pixtrel_pid" 2>/dev/null || true
+  pixtrel_pid=
+  rm -rf "$run"
+}
+
+ratio() {
+  [[ $1 == - || $2 == - ]] && { echo -; return; }
+  echo "scale=2; $1 / $2" | bc
+}
