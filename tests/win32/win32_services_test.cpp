@@ -431,6 +431,8 @@ TEST(Clipboard, APlacedPictureReadsBackWithItsColours) {
     if (depth <= 8)
       clipboard.SetPalette(picture);
     clipboard.Close();
+    // The formats are made on request; a window that goes makes them all first.
+    clipboard.RenderAll(owner.Handle());
 
     const win32::ScopedClipboard session(nullptr);
     ASSERT_TRUE(session.IsOpen());

@@ -36,19 +36,35 @@ void Clipboard::Empty() {
 void Clipboard::SetBitmap(const Bitmap& picture) {
   if (!session_ || picture.Empty())
     return;
-  const ScopedWindowDc screen(nullptr);
-  if (!screen)
-    return;
-  std::vector<std::uint32_t> info = DibInfo(picture);
-  const auto* dib = reinterpret_cast<const BITMAPINFO*>(info.data());
-  Place(CF_BITMAP, ScopedGdiObject(CreateDIBitmap(screen.As<HDC>(), &dib->bmiHeader, CBM_INIT,
-                                                  picture.Pixels().data(), dib, DIB_RGB_COLORS)));
+  // The copy reuses the memory of the one before.
+  held_ = picture;
+  with_palette_ = false;
+  SetClipboardData(CF_BITMAP, nullptr);
 }
 
 void Clipboard::SetPalette(const Bitmap& picture) {
-  const std::vector<PaletteEntry>& colours = picture.Palette();
-  if (!session_ || colours.empty())
+  if (!session_ || picture.Palette().empty())
     return;
+  with_palette_ = true;
+  SetClipboardData(CF_PALETTE, nullptr);
+}
+
+void Clipboard::Render(unsigned format) {
+  if (held_.Empty())
+    return;
+  if (format == CF_BITMAP) {
+    const ScopedWindowDc screen(nullptr);
+    if (!screen)
+      return;
+    std::vector<std::uint32_t> info = DibInfo(held_);
+    const auto* dib = reinterpret_cast<const BITMAPINFO*>(info.data());
+    Place(CF_BITMAP, ScopedGdiObject(CreateDIBitmap(screen.As<HDC>(), &dib->bmiHeader, CBM_INIT,
+                                                    held_.Pixels().data(), dib, DIB_RGB_COLORS)));
+    return;
+  }
+  if (format != CF_PALETTE || !with_palette_)
+    return;
+  const std::vector<PaletteEntry>& colours = held_.Palette();
   std::vector<PALETTEENTRY> entries;
   for (const PaletteEntry& c : colours)
     entries.push_back({c.red, c.green, c.blue, 0});
@@ -64,6 +80,18 @@ void Clipboard::SetPalette(const Bitmap& picture) {
 
 void Clipboard::Close() {
   session_.reset();
+}
+
+void Clipboard::RenderAll(WindowHandle owner) {
+  const HWND window = reinterpret_cast<HWND>(owner);
+  if (held_.Empty() || GetClipboardOwner() != window)
+    return;
+  const ScopedClipboard session(window);
+  // Another program may have taken it meanwhile.
+  if (!session.IsOpen() || GetClipboardOwner() != window)
+    return;
+  Render(CF_BITMAP);
+  Render(CF_PALETTE);
 }
 
 }  // namespace pixtrel::win32

@@ -15,14 +15,24 @@ class Clipboard {
   // refuses every picture until it is closed.
   bool Open(WindowHandle owner);
   void Empty();
-  // A device-dependent bitmap of the picture, as CF_BITMAP.
+  // A device-dependent bitmap of the picture, as CF_BITMAP, made when a program asks for it:
+  // a held key's auto-record pays for one copy of the pixels a frame, not for a bitmap handed
+  // through the system.
   void SetBitmap(const Bitmap& picture);
-  // The colours of a picture of 8 bits or fewer, as CF_PALETTE.
+  // The colours of a picture of 8 bits or fewer, as CF_PALETTE, made on request the same way.
   void SetPalette(const Bitmap& picture);
   void Close();
 
+  // A program asks for a format placed without its data (WM_RENDERFORMAT).
+  void Render(unsigned format);
+  // The owner window is about to go: everything placed is made now, so that it outlives the
+  // program.
+  void RenderAll(WindowHandle owner);
+
  private:
   std::optional<ScopedClipboard> session_;
+  Bitmap held_;  // the picture placed last
+  bool with_palette_ = false;
 };
 
 }  // namespace pixtrel::win32

@@ -108,16 +108,53 @@ ui::Rect ClientRect(WindowHandle window) {
   return FromRect(r);
 }
 
+namespace {
+
+// The DIB section a screen copy is blitted into, kept from one copy to the next while the size
+// and depth stay: a held key's auto-record then makes no new section, and faults no new pages
+// in, every frame. Palette copies make theirs afresh, with the colours of the moment.
+struct CaptureSection {
+  int width = 0;
+  int height = 0;
+  int depth = 0;
+  ScopedGdiObject bitmap;
+  ScopedMemoryDc dc;
+  void* bits = nullptr;
+};
+
+CaptureSection& SectionFor(HDC screen, const Bitmap& into) {
+  static CaptureSection section;
+  if (section.bitmap && section.width == into.Width() && section.height == into.Height() &&
+      section.depth == into.Depth() && into.Depth() > 8) {
+    return section;
+  }
+  section = CaptureSection{};
+  std::vector<std::uint32_t> info = DibInfo(into);
+  section.bitmap =
+      ScopedGdiObject(CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(info.data()),
+                                       DIB_RGB_COLORS, &section.bits, nullptr, 0));
+  section.dc = ScopedMemoryDc(CreateCompatibleDC(screen));
+  if (!section.dc)
+    section.bitmap.Reset();
+  section.width = into.Width();
+  section.height = into.Height();
+  section.depth = into.Depth();
+  return section;
+}
+
+}  // namespace
+
 void CopyScreen(Bitmap& into, int x, int y) {
   std::span<std::uint8_t> pixels = into.Pixels();
   if (into.Empty() || into.Width() == 0 || into.Height() == 0)
     return;
-  std::fill(pixels.begin(), pixels.end(), 0);
 
   const HWND desktop = GetDesktopWindow();
   const ScopedWindowDc screen(desktop);
-  if (!screen)
+  if (!screen) {
+    std::fill(pixels.begin(), pixels.end(), 0);
     return;
+  }
   const HDC screen_dc = screen.As<HDC>();
   if (into.Depth() <= 8)
     into.Palette() = ScreenColours(screen_dc, into.Depth());
@@ -129,34 +166,41 @@ void CopyScreen(Bitmap& into, int x, int y) {
   const int top = std::max(y, desk_top);
   const int right = std::min(x + into.Width(), desk_left + GetSystemMetrics(SM_CXVIRTUALSCREEN));
   const int bottom = std::min(y + into.Height(), desk_top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
-  if (right <= left || bottom <= top)
+  if (right <= left || bottom <= top) {
+    std::fill(pixels.begin(), pixels.end(), 0);
     return;
+  }
 
-  // A section at the copy's own depth and with its colour table: GDI converts during the blit,
-  // and the section's bits are already laid out as the Bitmap's.
-  std::vector<std::uint32_t> info = DibInfo(into);
-  void* bits = nullptr;
-  const ScopedGdiObject section(CreateDIBSection(
-      screen_dc, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &bits, nullptr, 0));
-  const ScopedMemoryDc memory(CreateCompatibleDC(screen_dc));
-  if (!section || !memory || bits == nullptr)
+  CaptureSection& section = SectionFor(screen_dc, into);
+  if (!section.bitmap || section.bits == nullptr) {
+    std::fill(pixels.begin(), pixels.end(), 0);
     return;
+  }
   {
-    const ScopedSelect selected(memory.Get(), section.Get());
+    const ScopedSelect selected(section.dc.Get(), section.bitmap.Get());
     if (!selected)
       return;
-    std::memset(bits, 0, pixels.size());
-    if (!BitBlt(memory.As<HDC>(), left - x, top - y, right - left, bottom - top, screen_dc, left,
-                top, SRCCOPY)) {
+    // Only what lies beyond the screen needs blackening, and most copies have none.
+    if (right - left != into.Width() || bottom - top != into.Height())
+      std::memset(section.bits, 0, pixels.size());
+    if (!BitBlt(section.dc.As<HDC>(), left - x, top - y, right - left, bottom - top, screen_dc,
+                left, top, SRCCOPY)) {
+      std::fill(pixels.begin(), pixels.end(), 0);
       return;
     }
     GdiFlush();
   }
-  std::memcpy(pixels.data(), bits, pixels.size());
+  const auto* bits = static_cast<const std::uint8_t*>(section.bits);
+  if (into.Depth() != 32) {
+    std::memcpy(pixels.data(), bits, pixels.size());
+    return;
+  }
   // The system may leave anything in the unused byte; the files and the viewer expect 0.
-  if (into.Depth() == 32) {
-    for (std::size_t i = 3; i < pixels.size(); i += 4)
-      pixels[i] = 0;
+  for (std::size_t i = 0; i < pixels.size(); i += 4) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, bits + i, 4);
+    pixel &= 0x00FFFFFFu;
+    std::memcpy(pixels.data() + i, &pixel, 4);
   }
 }
 

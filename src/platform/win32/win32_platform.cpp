@@ -75,6 +75,9 @@ void Win32Platform::DestroyFormWindow(ui::Form& form) {
   }
   if (active_ == &form)
     active_ = nullptr;
+  // The last capture stays on the clipboard after the program.
+  if (main_form_ == &form)
+    clipboard_.RenderAll(MainHandle());
   windows_.erase(&form);
   if (main_form_ == &form)
     main_form_ = nullptr;

@@ -83,6 +83,7 @@ class Win32Platform : public Platform, public WindowHost {
   void MainWindowClosed() override;
   void TimerFired(unsigned id) override;
   void MenuChosen(unsigned index) override;
+  void RenderClipboard(unsigned format) override { clipboard_.Render(format); }
 
  private:
   FormWindow* WindowOf(ui::Form& form);

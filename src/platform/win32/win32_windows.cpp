@@ -137,7 +137,8 @@ ControlPeer* PeerOfWindow(HWND hwnd) {
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* impl = static_cast<FormWindow::Impl*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+    auto* impl =
+        static_cast<FormWindow::Impl*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
     impl->hwnd = hwnd;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
   }
@@ -227,9 +228,8 @@ void PaintPicture(HDC dc, const RECT& dirty, const ui::Image& image, int width, 
     return;
   SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(right - left),
                     static_cast<DWORD>(bottom - top), left - place.left,
-                    picture.Height() - (bottom - place.top), 0,
-                    static_cast<UINT>(picture.Height()), picture.Pixels().data(), info,
-                    DIB_RGB_COLORS);
+                    picture.Height() - (bottom - place.top), 0, static_cast<UINT>(picture.Height()),
+                    picture.Pixels().data(), info, DIB_RGB_COLORS);
 }
 
 ui::MouseButton ButtonOf(UINT message) {
@@ -247,9 +247,9 @@ ui::MouseButton ButtonOf(UINT message) {
 
 LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(
-                          reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
+    SetWindowLongPtrA(
+        hwnd, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
   }
   ControlPeer* peer = PeerOfWindow(hwnd);
   if (peer == nullptr)
@@ -309,9 +309,9 @@ LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 
 LRESULT CALLBACK StripProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(
-                          reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
+    SetWindowLongPtrA(
+        hwnd, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
   }
   ControlPeer* peer = PeerOfWindow(hwnd);
   if (peer != nullptr && message == WM_ERASEBKGND) {
@@ -519,10 +519,10 @@ void FormWindow::Impl::MakeControl(ui::Control& c) {
   const RECT place = PlaceOf(c);
   const int height = c.GetKind() == ui::Kind::kComboBox ? place.bottom - place.top + kListDropHeight
                                                         : place.bottom - place.top;
-  peer->hwnd = CreateWindowExA(ex_style, window_class, ToAnsi(c.Caption()).c_str(), style,
-                               place.left, place.top, place.right - place.left, height, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(),
-                               peer.get());
+  peer->hwnd =
+      CreateWindowExA(ex_style, window_class, ToAnsi(c.Caption()).c_str(), style, place.left,
+                      place.top, place.right - place.left, height, hwnd,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), peer.get());
   SetWindowLongPtrA(peer->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer.get()));
   switch (c.GetKind()) {
     case ui::Kind::kComboBox: {
@@ -581,10 +581,10 @@ HFONT FormWindow::Impl::FontFor(const ui::Font& font) {
       return handle.As<HFONT>();
   }
   const BYTE charset = font.ansi_charset ? ANSI_CHARSET : DEFAULT_CHARSET;
-  HFONT handle = CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
-                             font.underline, FALSE, charset, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                             font.name.c_str());
+  HFONT handle =
+      CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, font.underline,
+                  FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                  DEFAULT_PITCH | FF_DONTCARE, font.name.c_str());
   fonts.emplace_back(font, ScopedGdiObject(handle));
   return handle;
 }
@@ -629,9 +629,9 @@ int FormWindow::Impl::TextWidth(const ControlPeer& peer, const std::string& text
 
 void FormWindow::Impl::ApplyAll(ControlPeer& peer) {
   for (const ui::Property property :
-       {ui::Property::kFont, ui::Property::kCaption, ui::Property::kBounds,
-        ui::Property::kEnabled, ui::Property::kChecked, ui::Property::kText,
-        ui::Property::kPosition, ui::Property::kVisible})
+       {ui::Property::kFont, ui::Property::kCaption, ui::Property::kBounds, ui::Property::kEnabled,
+        ui::Property::kChecked, ui::Property::kText, ui::Property::kPosition,
+        ui::Property::kVisible})
     Apply(peer, property);
 }
 
@@ -702,8 +702,7 @@ void FormWindow::Impl::Apply(ControlPeer& peer, ui::Property property) {
       if (c.GetKind() == ui::Kind::kImage) {
         RECT client;
         GetClientRect(peer.hwnd, &client);
-        const ui::Rect r =
-            ui::RepaintRect(static_cast<ui::Image&>(c), client.right, client.bottom);
+        const ui::Rect r = ui::RepaintRect(static_cast<ui::Image&>(c), client.right, client.bottom);
         const RECT dirty{r.left, r.top, r.left + r.width, r.top + r.height};
         InvalidateRect(peer.hwnd, &dirty, FALSE);
       }
@@ -869,6 +868,9 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_TIMER:
       host.TimerFired(static_cast<unsigned>(wparam));
+      return 0;
+    case WM_RENDERFORMAT:
+      host.RenderClipboard(static_cast<unsigned>(wparam));
       return 0;
     case WM_CLOSE:
       if (form.on_close)

@@ -24,6 +24,8 @@ class WindowHost {
   virtual void TimerFired(unsigned id) = 0;
   // A menu item chosen in a pop-up menu, delivered after the menu has closed.
   virtual void MenuChosen(unsigned index) = 0;
+  // Another program asks for a clipboard format the window placed without its data.
+  virtual void RenderClipboard(unsigned format) = 0;
 };
 
 class FormWindow {
