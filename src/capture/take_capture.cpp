@@ -25,7 +25,7 @@ void TForm1::TakeCapture() {
   if (platform.AsyncKeyState(vk::kAlt) != 0) {
     const WindowHandle window = platform.ForegroundWindow();
     const ui::Rect rect = window != 0 ? platform.WindowRect(window) : ui::Rect{};
-    capture.Reset(std::max(rect.width, 0), std::max(rect.height, 0), depth);
+    capture.Reshape(std::max(rect.width, 0), std::max(rect.height, 0), depth);
     platform.CopyScreen(capture, rect.left, rect.top);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
@@ -38,13 +38,13 @@ void TForm1::TakeCapture() {
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);
   } else if (platform.AsyncKeyState(vk::kShift) != 0) {
-    frozen.Reset(screen.width, screen.height, depth);
+    frozen.Reshape(screen.width, screen.height, depth);
     platform.CopyScreen(frozen, 0, 0);
     Form4->Image2.PictureChanged();
     Image1.PictureChanged();
     RegionMode = true;
   } else {
-    capture.Reset(screen.width, screen.height, depth);
+    capture.Reshape(screen.width, screen.height, depth);
     platform.CopyScreen(capture, 0, 0);
     Image1.PictureChanged();
     PlaceOnClipboard(platform, capture);

@@ -28,11 +28,34 @@ Bitmap::Bitmap(int width, int height, int depth) {
 void Bitmap::Clear() {
   width_ = height_ = depth_ = 0;
   stride_ = 0;
-  pixels_.clear();
+  if (pixels_.use_count() > 1)
+    TakeUnsharedBlock();
   palette_.clear();
 }
 
+void Bitmap::TakeUnsharedBlock() {
+  std::shared_ptr<Block> shared = std::move(pixels_);
+  if (spare_.block && spare_.block.use_count() == 1)
+    pixels_ = std::move(spare_.block);
+  else
+    pixels_ = std::make_shared<Block>();
+  spare_.block = std::move(shared);
+}
+
+void Bitmap::Unshare() {
+  const std::shared_ptr<const Block> shared = pixels_;
+  TakeUnsharedBlock();
+  if (pixels_->size() < Size())
+    pixels_->resize(Size());
+  std::copy_n(shared->data(), Size(), pixels_->data());
+}
+
 void Bitmap::Reset(int width, int height, int depth) {
+  Reshape(width, height, depth);
+  std::fill_n(pixels_->data(), Size(), 0);
+}
+
+void Bitmap::Reshape(int width, int height, int depth) {
   if (width < 0 || height < 0 || !IsDepth(depth)) {
     throw std::invalid_argument("Bitmap: bad size or depth");
   }
@@ -40,7 +63,10 @@ void Bitmap::Reset(int width, int height, int depth) {
   height_ = height;
   depth_ = depth;
   stride_ = StrideFor(width, depth);
-  pixels_.assign(stride_ * static_cast<std::size_t>(height), 0);
+  if (!pixels_ || pixels_.use_count() > 1)
+    TakeUnsharedBlock();
+  if (pixels_->size() < Size())
+    pixels_->resize(Size());
   if (depth <= 8)
     palette_.assign(std::size_t{1} << depth, PaletteEntry{});
   else

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct PaletteEntry {
   friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
 };
 
+// Copies share their pixel memory until one of them writes, so that a capture can be both the
+// picture on screen and the one on the clipboard without being copied. Every writing accessor
+// first takes a block of its own.
 class Bitmap {
  public:
   // No picture at all, which is not the same as a 0 x 0 picture.
@@ -36,6 +40,8 @@ class Bitmap {
   // kept for reuse: a capture a frame makes no new pages to fault in.
   void Clear();
   void Reset(int width, int height, int depth);
+  // Reset for a caller about to write every pixel: they keep whatever the memory held.
+  void Reshape(int width, int height, int depth);
 
   bool Empty() const { return depth_ == 0; }
   int Width() const { return width_; }
@@ -45,11 +51,20 @@ class Bitmap {
   static std::size_t StrideFor(int width, int depth);
 
   // Row y counted from the top of the picture.
-  std::uint8_t* Row(int y) { return pixels_.data() + RowOffset(y); }
-  const std::uint8_t* Row(int y) const { return pixels_.data() + RowOffset(y); }
+  std::uint8_t* Row(int y) { return Own() + RowOffset(y); }
+  const std::uint8_t* Row(int y) const { return pixels_->data() + RowOffset(y); }
   // The whole pixel block, bottom row first.
-  std::span<const std::uint8_t> Pixels() const { return pixels_; }
-  std::span<std::uint8_t> Pixels() { return pixels_; }
+  std::span<const std::uint8_t> Pixels() const {
+    return pixels_ ? std::span<const std::uint8_t>(pixels_->data(), Size())
+                   : std::span<const std::uint8_t>();
+  }
+  std::span<std::uint8_t> Pixels() {
+    return pixels_ ? std::span<std::uint8_t>(Own(), Size()) : std::span<std::uint8_t>();
+  }
+  // Whether the two share one pixel block.
+  bool SharesPixelsWith(const Bitmap& other) const {
+    return pixels_ != nullptr && pixels_ == other.pixels_;
+  }
 
   std::vector<PaletteEntry>& Palette() { return palette_; }
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
@@ -63,13 +78,37 @@ class Bitmap {
   Bitmap ToBgr24() const;
 
  private:
+  using Block = std::vector<std::uint8_t>;
+  // A block this picture wrote away from while another held it. It comes back into use once the
+  // other lets go: a held key's frames take turns between two blocks instead of faulting in
+  // fresh pages for every frame. Copies do not inherit it.
+  struct Spare {
+    std::shared_ptr<Block> block;
+    Spare() = default;
+    Spare(const Spare&) {}
+    Spare& operator=(const Spare&) { return *this; }
+    Spare(Spare&&) = default;
+    Spare& operator=(Spare&&) = default;
+  };
+
   std::size_t RowOffset(int y) const { return static_cast<std::size_t>(height_ - 1 - y) * stride_; }
+  std::size_t Size() const { return stride_ * static_cast<std::size_t>(height_); }
+  std::uint8_t* Own() {
+    if (pixels_.use_count() > 1)
+      Unshare();
+    return pixels_->data();
+  }
+  void Unshare();
+  void TakeUnsharedBlock();
 
   int width_ = 0;
   int height_ = 0;
   int depth_ = 0;
   std::size_t stride_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  // At least Size() bytes: a block only grows, so that a smaller picture, or none, keeps the
+  // pages of a bigger one for the next.
+  std::shared_ptr<Block> pixels_;
+  Spare spare_;
   std::vector<PaletteEntry> palette_;
 };
 

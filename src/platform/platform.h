@@ -95,7 +95,8 @@ class Platform : public Files {
   virtual WindowHandle ForegroundWindow() = 0;
   virtual ui::Rect WindowRect(WindowHandle window) = 0;  // in screen coordinates, with frame
   virtual ui::Rect ClientRect(WindowHandle window) = 0;  // left 0, top 0
-  // Fills `into` (already sized) from the screen, starting at (x, y); off-screen is black.
+  // Fills every pixel of `into` (already sized) from the screen, starting at (x, y): what lies
+  // off-screen, or could not be copied, is black. The caller need not blacken it first.
   virtual void CopyScreen(Bitmap& into, int x, int y) = 0;
   virtual void CopyClient(WindowHandle window, Bitmap& into) = 0;
   // Paints whatever the window still owes the screen, so that a copy sees it.

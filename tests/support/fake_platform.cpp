@@ -35,6 +35,7 @@ std::uint16_t FakePlatform::AsyncKeyState(std::uint8_t key) {
 void FakePlatform::CopyScreen(Bitmap& into, int x, int y) {
   const Bitmap* top = shown_on_top ? shown_on_top() : nullptr;
   const Bitmap& screen = top != nullptr && !top->Empty() ? *top : this->screen;
+  std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
   for (int row = 0; row < into.Height(); ++row) {
     for (int col = 0; col < into.Width(); ++col) {
       const int sx = x + col;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "support/pictures.h"
 
@@ -72,6 +74,48 @@ TEST(Bitmap, AReusedPictureIsExactlyAFreshOne) {
   EXPECT_TRUE(reused.Palette().empty());
   EXPECT_THROW(reused.Reset(2, 2, 3), std::invalid_argument);
   EXPECT_TRUE(reused.Empty());
+}
+
+TEST(Bitmap, ACopyNeverSeesTheOriginalsLaterWrites) {
+  using Write = void (*)(Bitmap&);
+  const Write writes[] = {
+      [](Bitmap& b) { b.Row(1)[0] = 0x11; },
+      [](Bitmap& b) { b.Pixels()[5] = 0x22; },
+      [](Bitmap& b) {
+        b.SetPixelColor(2, 2, {1, 2, 3});
+      },
+      [](Bitmap& b) { b.Reset(4, 4, 32); },
+      [](Bitmap& b) { b.Reset(9, 1, 24); },
+      [](Bitmap& b) { b.Clear(); },
+  };
+  for (const Write write : writes) {
+    Bitmap original = test::SamplePicture(4, 4, 32);
+    const Bitmap before = original.ToBgr24();
+    const Bitmap copy = original;
+    EXPECT_TRUE(copy.SharesPixelsWith(original));
+    write(original);
+    EXPECT_FALSE(copy.SharesPixelsWith(original));
+    const Bitmap after = copy.ToBgr24();
+    EXPECT_TRUE(std::ranges::equal(after.Pixels(), before.Pixels()));
+  }
+}
+
+TEST(Bitmap, HeldKeyFramesTakeTurnsBetweenTwoBlocks) {
+  // Each frame is shared (the clipboard) until the next one replaces it there.
+  Bitmap frame;
+  Bitmap clipboard;
+  std::vector<const std::uint8_t*> blocks;
+  for (int i = 0; i < 6; ++i) {
+    frame.Reset(64, 64, 32);
+    frame.Row(0)[0] = static_cast<std::uint8_t>(i);
+    clipboard = frame;
+    blocks.push_back(std::as_const(frame).Pixels().data());
+    EXPECT_EQ(std::as_const(clipboard).Row(0)[0], i);
+  }
+  EXPECT_EQ(blocks[2], blocks[0]);
+  EXPECT_EQ(blocks[3], blocks[1]);
+  EXPECT_EQ(blocks[5], blocks[1]);
+  EXPECT_NE(blocks[0], blocks[1]);
 }
 
 TEST(Bitmap, RefusesImpossibleShapes) {

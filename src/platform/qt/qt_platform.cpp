@@ -214,10 +214,9 @@ void QtPlatform::ClipboardEmpty() {
 }
 
 void QtPlatform::ClipboardSetBitmap(const Bitmap& picture) {
-  // The copy the clipboard offered last is reused once nothing holds it any more.
-  if (!clipboard_picture_ || clipboard_picture_.use_count() > 1)
-    clipboard_picture_ = std::make_shared<Bitmap>();
-  *clipboard_picture_ = picture;
+  // Shares the capture's pixels: a held key's frames are not copied for a clipboard that
+  // nobody may read.
+  clipboard_picture_ = std::make_shared<const Bitmap>(picture);
   clipboard_placed_ = true;
 }
 

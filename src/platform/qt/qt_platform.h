@@ -116,7 +116,7 @@ class QtPlatform : public Platform, public WindowHost {
 
   std::map<ui::Timer*, std::unique_ptr<QTimer>> timers_;
 
-  std::shared_ptr<Bitmap> clipboard_picture_;
+  std::shared_ptr<const Bitmap> clipboard_picture_;
   bool clipboard_placed_ = false;
   bool clipboard_emptied_ = false;
 };

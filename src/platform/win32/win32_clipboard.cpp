@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_clipboard.h"
@@ -59,7 +60,8 @@ void Clipboard::Render(unsigned format) {
     std::vector<std::uint32_t> info = DibInfo(held_);
     const auto* dib = reinterpret_cast<const BITMAPINFO*>(info.data());
     Place(CF_BITMAP, ScopedGdiObject(CreateDIBitmap(screen.As<HDC>(), &dib->bmiHeader, CBM_INIT,
-                                                    held_.Pixels().data(), dib, DIB_RGB_COLORS)));
+                                                    std::as_const(held_).Pixels().data(), dib,
+                                                    DIB_RGB_COLORS)));
     return;
   }
   if (format != CF_PALETTE || !with_palette_)

@@ -178,8 +178,10 @@ void CopyScreen(Bitmap& into, int x, int y) {
   }
   {
     const ScopedSelect selected(section.dc.Get(), section.bitmap.Get());
-    if (!selected)
+    if (!selected) {
+      std::fill(pixels.begin(), pixels.end(), 0);
       return;
+    }
     // Only what lies beyond the screen needs blackening, and most copies have none.
     if (right - left != into.Width() || bottom - top != into.Height())
       std::memset(section.bits, 0, pixels.size());

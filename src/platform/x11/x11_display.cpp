@@ -16,6 +16,9 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/error.h"
 #include "core/key_codes.h"
@@ -175,7 +178,16 @@ class ShmImage {
 // A row of 32-bit pixels with the fourth byte cleared: the server leaves there whatever ARGB
 // windows drew, and a picture's fourth byte is 0.
 void CopyOpaqueRow(std::uint8_t* out, const char* in, int width) {
-  for (int i = 0; i < width; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Four pixels a step: as fast as a plain copy, where one pixel a step took half again as long.
+  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+  for (; i + 4 <= width; i += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), _mm_and_si128(four, colour));
+  }
+#endif
+  for (; i < width; ++i) {
     std::uint32_t pixel;
     std::memcpy(&pixel, in + i * 4, 4);
     pixel &= 0x00FFFFFFu;
@@ -315,7 +327,8 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   const int width = std::max(right - left, 0);
   const int height = std::max(bottom - top, 0);
   // Only what lies beyond the screen needs blackening, and most copies have none.
-  if (width != into.Width() || height != into.Height())
+  const bool whole = width == into.Width() && height == into.Height();
+  if (!whole)
     std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
   if (width == 0 || height == 0)
     return;
@@ -341,11 +354,16 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   if (image == nullptr) {
     owned.reset(XGetImage(d, s.root, left, top, static_cast<unsigned>(width),
                           static_cast<unsigned>(height), AllPlanes, ZPixmap));
-    if (!owned)
+    if (!owned) {
+      std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
       return;
+    }
     image = owned.get();
   }
 
+  // Below 32 bits the rows' padding, and below 8 bits every pixel, is left black.
+  if (whole && into.Depth() != 32)
+    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
   const int dx = left - (primary.left + x);
   const int dy = top - (primary.top + y);
   if (into.Depth() == 8) {

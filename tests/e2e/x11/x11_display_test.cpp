@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -41,6 +42,26 @@ TEST(X11Display, CopiesThePrimaryScreenWithBlackBeyondIt) {
   Bitmap window(30, 40, 32);
   x11.CopyScreen(window, 10, 20);
   EXPECT_EQ(window.PixelColor(29, 39), (Color{255, 0, 0}));
+}
+
+TEST(X11Display, ACopyWritesEveryByteWhateverThePictureHeldBefore) {
+  // Captures reuse the last frame's memory without blackening it first.
+  for (const int server_depth : {24, 16, 8}) {
+    test::Xvfb server(320, 200, server_depth);
+    X11Display x11;
+    test::ColourWindow window(10, 20, 30, 40, 5);
+    const int rects[][4] = {{0, 0, 320, 200}, {315, -3, 13, 9}, {3, 4, 7, 5}, {-50, -50, 9, 9}};
+    for (const auto& r : rects) {
+      SCOPED_TRACE(testing::Message() << server_depth << " bits, at " << r[0] << "," << r[1]);
+      Bitmap fresh(r[2], r[3], x11.Depth());
+      x11.CopyScreen(fresh, r[0], r[1]);
+      Bitmap reused(r[2], r[3], x11.Depth());
+      std::ranges::fill(reused.Pixels(), 0xAB);
+      reused.Reshape(r[2], r[3], x11.Depth());
+      x11.CopyScreen(reused, r[0], r[1]);
+      EXPECT_TRUE(std::ranges::equal(reused.Pixels(), fresh.Pixels()));
+    }
+  }
 }
 
 TEST(X11Display, APaletteScreenGivesIndexesAndItsColormap) {
