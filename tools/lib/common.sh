@@ -7,7 +7,7 @@ PIXTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libbenchmark-dev
-  libx11-dev libxext-dev libxi-dev libxrandr-dev
+  libx11-dev libxext-dev libxi-dev libxrandr-dev libx11-xcb-dev libxcb-shm0-dev
   qt6-base-dev fonts-liberation2
   xvfb xdotool trayer xclip imagemagick x11-utils openbox
   python3
