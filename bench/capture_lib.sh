@@ -1,6 +1,8 @@
-# Shared by bench/capture and bench/capture_win32: a virtual screen with a desktop on it, and
-# Pixtrel's held-key auto-record timed from its files. Sourced after tools/lib/common.sh, with
-# $work a scratch folder of the caller's and $xvfb_pid, $pixtrel_pid for its cleanup.
+# Shared by bench/capture, bench/capture_win32 and bench/soak: a virtual screen with a desktop
+# on it, a tray host, the two programs started in auto-record, and their held-key captures
+# timed from their files. Sourced after tools/lib/common.sh (and tools/lib/win32.sh for the
+# wine functions), with $work a scratch folder of the caller's and $xvfb_pid, $tray_pid,
+# $pixtrel_pid for its cleanup.
 
 # Starts an Xvfb of SIZE (WxH, 24-bit) that keeps its background, exports its DISPLAY and
 # paints something like a desktop to compress on it: gradients, text and a noisy photo area.
@@ -69,12 +71,11 @@ held_figures() {
       }'
 }
 
-# Pixtrel in auto-record writing EXT at quality Q into a fresh folder. A first, short hold
-# gives the press-to-file time of a fresh process (px_cold, ms); the second, HOLD_MS long,
-# sets px_rate (ms a frame), px_press (ms), px_files and px_cpu, without the one-off setup.
-# Runs in the caller's shell so that its cleanup knows the process.
-pixtrel_held() {
-  local ext=$1 q=$2 hold_ms=$3 run="$work/pixtrel" i
+# Pixtrel in auto-record writing EXT at quality Q into a fresh folder, $shots; returns once it
+# polls the key. Runs in the caller's shell so that its cleanup knows the process.
+start_pixtrel() {
+  local ext=$1 q=$2 i
+  run="$work/pixtrel"
   shots="$run/shots"
   rm -rf "$run"
   mkdir -p "$run/home" "$run/config" "$run/runtime" "$shots"
@@ -84,22 +85,106 @@ pixtrel_held() {
   HOME="$run/home" XDG_CONFIG_HOME="$run/config" XDG_RUNTIME_DIR="$run/runtime" \
     build/src/pixtrel 2>"$run/log" &
   pixtrel_pid=$!
-  # With no tray host its one line on stderr says it is up and polling the key.
+  # It polls the key once its icon is in the tray; with no tray host, its one line on stderr
+  # says so.
   for ((i = 0; i < 100; i++)); do
-    grep -q notification "$run/log" && break
+    if [ -n "${tray_pid:-}" ]; then
+      tray_holds pixtrel && break
+    else
+      grep -q notification "$run/log" && break
+    fi
     kill -0 "$pixtrel_pid" 2>/dev/null || { cat "$run/log" >&2; return 1; }
     sleep 0.1
   done
   sleep 0.3
+}
+
+# Ends what start_pixtrel or start_exe started.
+stop_program() {
+  kill "$pixtrel_pid"
+  wait "$pixtrel_pid" 2>/dev/null || true
+  pixtrel_pid=
+  rm -rf "$run"
+}
+
+# Pixtrel in auto-record writing EXT at quality Q. A first, short hold gives the press-to-file
+# time of a fresh process (px_cold, ms); the second, HOLD_MS long, sets px_rate (ms a frame),
+# px_press (ms), px_files and px_cpu, without the one-off setup.
+pixtrel_held() {
+  local ext=$1 q=$2 hold_ms=$3
+  start_pixtrel "$ext" "$q"
   hold_f12 1000
   read -r _ px_cold _ _ <<<"$(held_figures "$ext")"
   find "$shots" -mindepth 1 -delete
   hold_f12 "$hold_ms"
   read -r px_rate px_press px_files px_cpu <<<"$(held_figures "$ext")"
-  kill "$pixtrel_pid"
-  wait "$pixtrel_pid" 2>/dev/null || true
-  pixtrel_pid=
+  stop_program
+}
+
+# A tray host on $DISPLAY, up when this returns.
+start_tray() {
+  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+  tray_pid=$!
+  local i
+  for ((i = 0; i < 50; i++)); do
+    xwininfo -root -tree | grep -q '"panel"' && break
+    sleep 0.1
+  done
+}
+
+stop_tray() {
+  kill "$tray_pid"
+  wait "$tray_pid" 2>/dev/null || true
+  tray_pid=
+}
+
+# Whether the tray host has taken in a window of that name.
+tray_holds() {
+  xwininfo -name panel -tree 2>/dev/null | grep -q "\"$1\""
+}
+
+driver=build-win32/tests/pixtrel_driver.exe
+exe_title='  Pixtrel v1.2'
+
+windows_path() {
+  local path="Z:$1"
+  echo "${path//\//\\}"
+}
+
+# Wine takes the tray host that is up when its session starts; a later one would not get the
+# icon. A session of the caller's own in DIR (not tools/test's, whose server
+# start_wine_session would stop); $in_wine tells its cleanup.
+start_tray_and_wine() {
+  start_tray
+  in_wine=true
+  start_wine_session "$1"
+}
+
+stop_tray_and_wine() {
+  stop_wine_session
+  in_wine=false
+  stop_tray
+}
+
+# Pixtrel.exe in auto-record writing EXT at quality Q into a fresh folder, $shots, with a fresh
+# Pixtrel.cfg in the prefix's Windows folder; returns once it polls the key.
+start_exe() {
+  local ext=$1 q=$2
+  run="$work/exe"
+  shots="$run/shots"
   rm -rf "$run"
+  mkdir -p "$shots"
+  printf '%s\r\n' '[Settings]' AutoRec=oui "AutoRecFormat=$ext" \
+    "SaveFilePath=$(windows_path "$shots")" "Compression=$q" Pixtrel=F12 BordBlanc=oui \
+    >"$WINEPREFIX/drive_c/windows/Pixtrel.cfg"
+  wine build-win32/src/Pixtrel.exe >"$run/log" 2>&1 &
+  pixtrel_pid=$!
+  # Its main window is made before the timer starts polling.
+  if ! wine "$driver" wait-window "$exe_title" exists 10000 >/dev/null; then
+    cat "$run/log" >&2
+    return 1
+  fi
+  sleep 0.3
 }
 
 ratio() {

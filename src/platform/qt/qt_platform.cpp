@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
@@ -131,6 +133,14 @@ std::uint16_t QtPlatform::AsyncKeyState(std::uint8_t key) {
   // at the end of its current file, and the event loop gets to the request.
   if (terminating != 0)
     return 0;
+  // A held key's auto-record polls again and again without going back to the event loop, while
+  // the server goes on writing to Qt: the clipboard changes owner twice a capture, and Qt's
+  // reader thread keeps every notice until the loop takes it, some 240 bytes a capture for as
+  // long as the key is held. Each poll takes them, leaving the user's input and the timers for
+  // the loop.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                  QEventLoop::ExcludeSocketNotifiers |
+                                  QEventLoop::X11ExcludeTimers);
   return display_.AsyncKeyState(key);
 }
 

@@ -143,7 +143,6 @@ constexpr Command kCommands[] = {
      "TEXT|#N  the item of that text, or the Nth the Down key reaches"},
     {L"messagebox-text", MessageBoxTextCommand, " the open message box's caption and text"},
     {L"messagebox-ok", MessageBoxOkCommand, " presses its OK"},
-    {L"gui-resources", GuiResourcesCommand, "TITLE  GDI and USER objects of its process"},
     {L"colour-window", ColourWindowCommand,
      "TITLE X Y W H RRGGBB [framed] [topmost] [alpha=N] [key=RRGGBB]"},
     {L"tray-icon", TrayIconCommand, "TIP  an icon with a menu; prints its mouse messages"},
@@ -151,6 +150,8 @@ constexpr Command kCommands[] = {
     {L"set-clipboard", SetClipboardCommand, "FILE  a .bmp file as CF_DIB"},
     {L"screen", ScreenCommand, "FILE [X Y W H]  through GetDC(NULL), as a .bmp file"},
     {L"info", InfoCommand, " the screen, the code page, the documents and Windows folders"},
+    {L"process", ProcessCommand,
+     "TITLE  its process's memory, kernel handles, GDI objects and windows"},
 };
 
 int Usage() {

@@ -125,12 +125,12 @@ void MenuCommand(const Args&);
 void MenuItemCommand(const Args&);
 void MessageBoxTextCommand(const Args&);
 void MessageBoxOkCommand(const Args&);
-void GuiResourcesCommand(const Args&);
 void ColourWindowCommand(const Args&);
 void TrayIconCommand(const Args&);
 void ClipboardCommand(const Args&);
 void SetClipboardCommand(const Args&);
 void ScreenCommand(const Args&);
 void InfoCommand(const Args&);
+void ProcessCommand(const Args&);
 
 }  // namespace driver

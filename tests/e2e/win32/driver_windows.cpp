@@ -400,16 +400,4 @@ void MessageBoxOkCommand(const Args&) {
   Reply().Add("closed_ms", static_cast<long long>(GetTickCount() - start)).Print();
 }
 
-void GuiResourcesCommand(const Args& args) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(TopLevel(Arg(args, 0, "title")), &process);
-  const UniqueHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process));
-  if (!handle)
-    throw Failure(SystemError("OpenProcess"));
-  Reply()
-      .Add("gdi", static_cast<long long>(GetGuiResources(handle.get(), GR_GDIOBJECTS)))
-      .Add("user", static_cast<long long>(GetGuiResources(handle.get(), GR_USEROBJECTS)))
-      .Print();
-}
-
 }  // namespace driver
