@@ -82,6 +82,7 @@ start_pixtrel() {
   chmod 700 "$run/runtime"
   printf '%s\r\n' '[Settings]' AutoRec=oui "AutoRecFormat=$ext" "SaveFilePath=$shots" \
     "Compression=$q" Pixtrel=F12 BordBlanc=oui >"$run/config/Pixtrel.cfg"
+  : >"$run/log"
   HOME="$run/home" XDG_CONFIG_HOME="$run/config" XDG_RUNTIME_DIR="$run/runtime" \
     build/src/pixtrel 2>"$run/log" &
   pixtrel_pid=$!
@@ -99,6 +100,19 @@ start_pixtrel() {
   sleep 0.3
 }
 
+# Waits until a process has used no CPU for 0.3 s (at most 10 s): a user's first press comes
+# when the program sits in the tray, not while it is still starting.
+wait_until_idle() {
+  local before now i
+  now=$(cpu_ticks "$1")
+  for ((i = 0; i < 33; i++)); do
+    sleep 0.3
+    before=$now
+    now=$(cpu_ticks "$1")
+    [ "$now" = "$before" ] && return
+  done
+}
+
 # Ends what start_pixtrel or start_exe started.
 stop_program() {
   kill "$pixtrel_pid"
@@ -108,11 +122,14 @@ stop_program() {
 }
 
 # Pixtrel in auto-record writing EXT at quality Q. A first, short hold gives the press-to-file
-# time of a fresh process (px_cold, ms); the second, HOLD_MS long, sets px_rate (ms a frame),
+# time of a fresh process (px_cold, ms), once it sits idle in the tray with px_idle MB resident;
+# the second, HOLD_MS long, sets px_rate (ms a frame),
 # px_press (ms), px_files and px_cpu, without the one-off setup.
 pixtrel_held() {
   local ext=$1 q=$2 hold_ms=$3
   start_pixtrel "$ext" "$q"
+  wait_until_idle "$pixtrel_pid"
+  px_idle=$(awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$pixtrel_pid/status")
   hold_f12 1000
   read -r _ px_cold _ _ <<<"$(held_figures "$ext")"
   find "$shots" -mindepth 1 -delete
@@ -189,5 +206,5 @@ start_exe() {
 
 ratio() {
   [[ $1 == - || $2 == - ]] && { echo -; return; }
-  echo "scale=2; $1 / $2" | bc
+  printf '%.2f\n' "$(echo "scale=4; $1 / $2" | bc)"
 }

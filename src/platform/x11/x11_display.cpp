@@ -200,44 +200,83 @@ void CopyOpaqueRow(std::uint8_t* out, const char* in, int width) {
   }
 }
 
-// Copies a screen area of exactly the segment image's size into `into` at (dx, dy), in bands of
-// rows: the server fills the next band while this one is copied out, so a frame costs about the
-// longer of the two instead of their sum, and on a first capture both sides fault in their fresh
-// pages at once. False if the server refused any band.
-bool CopyInBands(Display* d, Window root, const ShmImage& shm, int left, int top, Bitmap& into,
-                 int dx, int dy) {
-  constexpr int kBands = 8;
-  const XImage* image = shm.Image();
-  const int height = image->height;
-  const int rows = std::max((height + kBands - 1) / kBands, 1);
-  xcb_connection_t* connection = XGetXCBConnection(d);
-  std::array<xcb_shm_get_image_cookie_t, kBands> cookies{};
-  int bands = 0;
-  for (int y = 0; y < height; y += rows) {
-    cookies[static_cast<std::size_t>(bands++)] = xcb_shm_get_image(
-        connection, static_cast<xcb_drawable_t>(root), static_cast<std::int16_t>(left),
-        static_cast<std::int16_t>(top + y), static_cast<std::uint16_t>(image->width),
-        static_cast<std::uint16_t>(std::min(rows, height - y)), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-        static_cast<xcb_shm_seg_t>(shm.Segment()),
-        static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(image->bytes_per_line));
+// Rows [first, first + count) of an image of the screen into `into`, the first at row `dy`,
+// column `dx`.
+void CopyImageRows(const XImage* image, int first, int count, Bitmap& into, int dx, int dy) {
+  XImage* pixels = const_cast<XImage*>(image);  // XGetPixel only reads, but is not declared so
+  for (int row = first; row < first + count; ++row) {
+    std::uint8_t* out = into.Row(dy + row - first);
+    if (into.Depth() == 8) {
+      // A palette screen: the pixels are colormap indexes.
+      for (int col = 0; col < image->width; ++col)
+        out[dx + col] = static_cast<std::uint8_t>(XGetPixel(pixels, col, row));
+    } else if (into.Depth() == 32 && image->bits_per_pixel == 32) {
+      CopyOpaqueRow(out + dx * 4,
+                    image->data + static_cast<std::size_t>(row) * image->bytes_per_line,
+                    image->width);
+    } else if (into.Depth() > 8) {
+      for (int col = 0; col < image->width; ++col) {
+        const unsigned long pixel = XGetPixel(pixels, col, row);
+        const auto r = static_cast<std::uint8_t>((pixel & image->red_mask) * 255 /
+                                                 std::max(image->red_mask, 1UL));
+        const auto g = static_cast<std::uint8_t>((pixel & image->green_mask) * 255 /
+                                                 std::max(image->green_mask, 1UL));
+        const auto b = static_cast<std::uint8_t>((pixel & image->blue_mask) * 255 /
+                                                 std::max(image->blue_mask, 1UL));
+        into.SetPixelColor(dx + col, dy + row - first, {r, g, b});
+      }
+    }
   }
-  bool whole = true;
+}
+
+// Rows a band of the screen holds: about 1 MB, so that a band is still in the cache when it is
+// copied out.
+int BandRows(int bytes_per_line) {
+  return std::max((1 << 20) / std::max(bytes_per_line, 1), 1);
+}
+
+// Copies the screen area at (left, top), as wide as the segment's image and `height` rows high,
+// into `into` at (dx, dy). The segment holds two bands, not a whole screen: the server fills one
+// while the other is copied out, so a frame costs about the longer of the two instead of their
+// sum; a first capture has 2 MB of fresh shared pages to fault in, not a screenful; and the
+// bands are copied out while they are still in the cache. False if the server refused a band.
+bool CopyInBands(Display* d, Window root, const ShmImage& shm, int left, int top, int height,
+                 Bitmap& into, int dx, int dy) {
+  const XImage* image = shm.Image();
+  const int rows = image->height / 2;
+  const int bands = (height + rows - 1) / rows;
+  xcb_connection_t* connection = XGetXCBConnection(d);
+  std::array<xcb_shm_get_image_cookie_t, 2> cookies{};
+  const auto ask = [&](int band) {
+    const int half = band % 2;
+    cookies[static_cast<std::size_t>(half)] = xcb_shm_get_image(
+        connection, static_cast<xcb_drawable_t>(root), static_cast<std::int16_t>(left),
+        static_cast<std::int16_t>(top + band * rows), static_cast<std::uint16_t>(image->width),
+        static_cast<std::uint16_t>(std::min(rows, height - band * rows)), ~0u,
+        XCB_IMAGE_FORMAT_Z_PIXMAP, static_cast<xcb_shm_seg_t>(shm.Segment()),
+        static_cast<std::uint32_t>(half * rows) *
+            static_cast<std::uint32_t>(image->bytes_per_line));
+  };
+  for (int band = 0; band < std::min(bands, 2); ++band)
+    ask(band);
   for (int band = 0; band < bands; ++band) {
     xcb_generic_error_t* error = nullptr;
     xcb_shm_get_image_reply_t* reply =
-        xcb_shm_get_image_reply(connection, cookies[static_cast<std::size_t>(band)], &error);
-    whole = whole && reply != nullptr && error == nullptr;
+        xcb_shm_get_image_reply(connection, cookies[static_cast<std::size_t>(band % 2)], &error);
+    const bool refused = reply == nullptr || error != nullptr;
     std::free(reply);
     std::free(error);
-    if (!whole)
-      continue;  // every reply is still collected
-    for (int row = band * rows; row < std::min((band + 1) * rows, height); ++row) {
-      CopyOpaqueRow(into.Row(dy + row) + dx * 4,
-                    image->data + static_cast<std::size_t>(row) * image->bytes_per_line,
-                    image->width);
+    if (refused) {
+      if (band + 1 < bands)  // its request is out
+        xcb_discard_reply(connection, cookies[static_cast<std::size_t>((band + 1) % 2)].sequence);
+      return false;
     }
+    CopyImageRows(image, band % 2 * rows, std::min(rows, height - band * rows), into, dx,
+                  dy + band * rows);
+    if (band + 2 < bands)
+      ask(band + 2);  // into the half just emptied
   }
-  return whole;
+  return true;
 }
 
 // Xlib calls this when the connection breaks, and would end the program after it with a
@@ -381,70 +420,34 @@ void X11Display::CopyScreen(Bitmap& into, int x, int y) {
   Visual* visual = DefaultVisual(d, DefaultScreen(d));
   const int depth = DefaultDepth(d, DefaultScreen(d));
   State& s = *state_;
-  XImage* image = nullptr;
+  // Below 32 bits the rows' padding, and below 8 bits every pixel, is left black.
+  if (whole && into.Depth() != 32)
+    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
+  if (into.Depth() == 8)
+    FillPalette(d, into);  // a palette screen's colormap is the picture's palette
+  const int dx = left - (primary.left + x);
+  const int dy = top - (primary.top + y);
   if (s.shm) {
-    if (!s.shm_image || s.shm_image->Image()->width != width ||
-        s.shm_image->Image()->height != height) {
+    if (!s.shm_image || s.shm_image->Image()->width != width) {
       s.shm_image.reset();
-      auto fresh = std::make_unique<ShmImage>(d, visual, depth, width, height);
+      const int bytes_per_line = width * (depth > 16 ? 4 : depth > 8 ? 2 : 1);
+      auto fresh =
+          std::make_unique<ShmImage>(d, visual, depth, width, 2 * BandRows(bytes_per_line));
       if (fresh->Usable())
         s.shm_image = std::move(fresh);
       else
         s.shm = false;  // plain copies from now on
     }
-    if (s.shm_image && into.Depth() == 32 && s.shm_image->Image()->bits_per_pixel == 32 &&
-        CopyInBands(d, s.root, *s.shm_image, left, top, into, left - (primary.left + x),
-                    top - (primary.top + y))) {
+    if (s.shm_image && CopyInBands(d, s.root, *s.shm_image, left, top, height, into, dx, dy))
       return;
-    }
-    if (s.shm_image && XShmGetImage(d, s.root, s.shm_image->Image(), left, top, AllPlanes))
-      image = s.shm_image->Image();
   }
-  ImagePtr owned;
-  if (image == nullptr) {
-    owned.reset(XGetImage(d, s.root, left, top, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), AllPlanes, ZPixmap));
-    if (!owned) {
-      std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
-      return;
-    }
-    image = owned.get();
-  }
-
-  // Below 32 bits the rows' padding, and below 8 bits every pixel, is left black.
-  if (whole && into.Depth() != 32)
+  const ImagePtr image(XGetImage(d, s.root, left, top, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), AllPlanes, ZPixmap));
+  if (!image) {
     std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
-  const int dx = left - (primary.left + x);
-  const int dy = top - (primary.top + y);
-  if (into.Depth() == 8) {
-    // A palette screen: the pixels are colormap indexes, and the colormap is the palette.
-    FillPalette(d, into);
-    for (int row = 0; row < height; ++row) {
-      std::uint8_t* out = into.Row(dy + row) + dx;
-      for (int col = 0; col < width; ++col)
-        out[col] = static_cast<std::uint8_t>(XGetPixel(image, col, row));
-    }
     return;
   }
-  for (int row = 0; row < height; ++row) {
-    const char* in = image->data + static_cast<std::size_t>(row) * image->bytes_per_line;
-    std::uint8_t* out = into.Row(dy + row);
-    if (into.Depth() == 32 && image->bits_per_pixel == 32) {
-      CopyOpaqueRow(out + dx * 4, in, width);
-    } else {
-      for (int col = 0; col < width; ++col) {
-        const unsigned long pixel = XGetPixel(image, col, row);
-        const auto r = static_cast<std::uint8_t>((pixel & image->red_mask) * 255 /
-                                                 std::max(image->red_mask, 1UL));
-        const auto g = static_cast<std::uint8_t>((pixel & image->green_mask) * 255 /
-                                                 std::max(image->green_mask, 1UL));
-        const auto b = static_cast<std::uint8_t>((pixel & image->blue_mask) * 255 /
-                                                 std::max(image->blue_mask, 1UL));
-        if (into.Depth() > 8)
-          into.SetPixelColor(dx + col, dy + row, {r, g, b});
-      }
-    }
-  }
+  CopyImageRows(image.get(), 0, height, into, dx, dy);
 }
 
 WindowHandle X11Display::ForegroundWindow() {

@@ -64,6 +64,52 @@ TEST(X11Display, ACopyWritesEveryByteWhateverThePictureHeldBefore) {
   }
 }
 
+TEST(X11Display, ATallScreenComesWholeThroughItsBands) {
+  // Every row of the pattern differs, so a band copied to the wrong rows shows.
+  for (const int server_depth : {24, 8}) {
+    SCOPED_TRACE(testing::Message() << server_depth << " bits");
+    test::Xvfb server(1000, 1100, server_depth);
+    const auto pattern = [&](int x, int y) -> unsigned long {
+      if (server_depth == 8)
+        return static_cast<unsigned long>(x * 7 + y) & 0xFF;
+      return static_cast<unsigned long>(((x & 0xFF) << 16) | ((y & 0xFF) << 8) | (y >> 2 & 0xFF));
+    };
+    Display* d = XOpenDisplay(nullptr);
+    const Window root = DefaultRootWindow(d);
+    XImage* image = XGetImage(d, root, 0, 0, 1000, 1100, AllPlanes, ZPixmap);
+    for (int y = 0; y < 1100; ++y) {
+      for (int x = 0; x < 1000; ++x)
+        XPutPixel(image, x, y, pattern(x, y));
+    }
+    XPutImage(d, root, DefaultGC(d, DefaultScreen(d)), image, 0, 0, 0, 0, 1000, 1100);
+    XSync(d, False);
+    XDestroyImage(image);
+
+    X11Display x11;
+    const int rects[][4] = {{0, 0, 1000, 1100}, {-3, 5, 1000, 1100}, {100, 250, 300, 601}};
+    for (const auto& r : rects) {
+      Bitmap picture(r[2], r[3], x11.Depth());
+      x11.CopyScreen(picture, r[0], r[1]);
+      int wrong = 0;
+      for (int y = 0; y < r[3]; ++y) {
+        for (int x = 0; x < r[2]; ++x) {
+          const int sx = r[0] + x, sy = r[1] + y;
+          const bool on = sx >= 0 && sy >= 0 && sx < 1000 && sy < 1100;
+          const unsigned long want = on ? pattern(sx, sy) : 0;
+          const unsigned long got =
+              server_depth == 8
+                  ? picture.Row(y)[x]
+                  : (static_cast<unsigned long>(picture.PixelColor(x, y).red) << 16 |
+                     picture.PixelColor(x, y).green << 8 | picture.PixelColor(x, y).blue);
+          wrong += got != want;
+        }
+      }
+      EXPECT_EQ(wrong, 0) << "at " << r[0] << "," << r[1];
+    }
+    XCloseDisplay(d);
+  }
+}
+
 TEST(X11Display, APaletteScreenGivesIndexesAndItsColormap) {
   test::Xvfb server(320, 200, 8);
   X11Display x11;
