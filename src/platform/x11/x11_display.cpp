@@ -302,12 +302,12 @@ struct X11Display::State {
   std::array<bool, 256> key_pressed{};   // by keycode, since the last query
   std::array<bool, 8> button_pressed{};  // by X button number
   bool shm = false;
+  bool monitors = false;  // RandR 1.5: the primary monitor in one round trip
   std::unique_ptr<ShmImage> shm_image;
 
-  // Reads the raw input events that arrived since the last look.
+  // Reads the raw input events that arrived since the last look. Called after a round trip, so
+  // that every press the server had seen by then is in our queue.
   void Pump() {
-    // A round trip first, so that every press the server has seen is in our queue.
-    XSync(display, False);
     while (XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
@@ -345,6 +345,10 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
     XFlush(state_->display);
   }
   state_->shm = XShmQueryExtension(state_->display);
+  int major = 0, minor = 0;
+  state_->monitors = XRRQueryExtension(state_->display, &event, &error) &&
+                     XRRQueryVersion(state_->display, &major, &minor) &&
+                     (major > 1 || (major == 1 && minor >= 5));
 }
 
 X11Display::~X11Display() {
@@ -355,6 +359,24 @@ X11Display::~X11Display() {
 ui::Rect X11Display::PrimaryRect() {
   Display* d = state_->display;
   ui::Rect rect{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+  if (state_->monitors) {
+    // The monitor that shows the primary output, in two round trips instead of four.
+    const RROutput primary = XRRGetOutputPrimary(d, state_->root);
+    if (primary == 0)
+      return rect;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(d, state_->root, True, &count);
+    for (int i = 0; i < count; ++i) {
+      const XRRMonitorInfo& monitor = monitors[i];
+      const bool shows = std::find(monitor.outputs, monitor.outputs + monitor.noutput, primary) !=
+                         monitor.outputs + monitor.noutput;
+      if (shows && monitor.width > 0 && monitor.height > 0)
+        rect = {monitor.x, monitor.y, monitor.width, monitor.height};
+    }
+    if (monitors != nullptr)
+      XRRFreeMonitors(monitors);
+    return rect;
+  }
   int event = 0, error = 0;
   if (!XRRQueryExtension(d, &event, &error))
     return rect;
@@ -518,7 +540,6 @@ void X11Display::CopyClient(WindowHandle window, Bitmap& into) {
 
 std::uint16_t X11Display::AsyncKeyState(std::uint8_t key) {
   State& s = *state_;
-  s.Pump();
   bool down = false;
   bool pressed = false;
   if (const int button = ButtonFor(key); button != 0) {
@@ -526,12 +547,14 @@ std::uint16_t X11Display::AsyncKeyState(std::uint8_t key) {
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned mask = 0;
     XQueryPointer(s.display, s.root, &root, &child, &rx, &ry, &wx, &wy, &mask);
+    s.Pump();
     down = (mask & ButtonMask(button)) != 0;
     pressed = s.button_pressed[static_cast<std::size_t>(button)];
     s.button_pressed[static_cast<std::size_t>(button)] = false;
   } else {
     char keys[32];
     XQueryKeymap(s.display, keys);
+    s.Pump();
     for (const KeySym sym : KeysymsFor(key)) {
       const KeyCode code = XKeysymToKeycode(s.display, sym);
       if (code == 0)
