@@ -122,14 +122,12 @@ stop_program() {
 }
 
 # Pixtrel in auto-record writing EXT at quality Q. A first, short hold gives the press-to-file
-# time of a fresh process (px_cold, ms), once it sits idle in the tray with px_idle MB resident;
-# the second, HOLD_MS long, sets px_rate (ms a frame),
-# px_press (ms), px_files and px_cpu, without the one-off setup.
+# time of a fresh process (px_cold, ms), once it sits idle in the tray; the second, HOLD_MS
+# long, sets px_rate (ms a frame), px_press (ms), px_files and px_cpu, without the one-off setup.
 pixtrel_held() {
   local ext=$1 q=$2 hold_ms=$3
   start_pixtrel "$ext" "$q"
   wait_until_idle "$pixtrel_pid"
-  px_idle=$(awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$pixtrel_pid/status")
   hold_f12 1000
   read -r _ px_cold _ _ <<<"$(held_figures "$ext")"
   find "$shots" -mindepth 1 -delete
