@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -165,9 +166,14 @@ StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& op
           {}};
 }
 
-std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
+std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path,
+                                                     std::size_t max_bytes) {
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd)
+    return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 ||
+      (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes))
     return std::nullopt;
   std::string text;
   char buffer[16384];
@@ -179,6 +185,9 @@ std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
       return std::nullopt;
     if (n == 0)
       break;
+    // It may have grown since, or be no regular file at all.
+    if (static_cast<std::size_t>(n) > max_bytes - text.size())
+      return std::nullopt;
     text.append(buffer, static_cast<std::size_t>(n));
   }
   return text;
