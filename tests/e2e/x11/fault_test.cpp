@@ -31,6 +31,10 @@ std::string AutoRecordInto(const std::string& folder) {
   return "[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=bmp\r\nSaveFilePath=" + folder + "\r\n";
 }
 
+bool Viewable(const Desktop& desktop, const std::string& title) {
+  return desktop.Window(title).viewable;
+}
+
 // Every file must be whole: no partial capture, no temporary left beside them.
 void ExpectOnlyWholeCaptures(const std::string& folder) {
   for (const std::string& name : ListFolder(folder)) {
@@ -129,15 +133,52 @@ TEST(Faults, AFullDiskStopsAHeldKeyRecordWithTheWriteErrorAndLosesNothing) {
   ExpectOnlyWholeCaptures(shots);
 }
 
+// The folder is moved away while a held key records into it, then the folder above it too: the
+// program makes the last level again and goes on, then says it cannot create the file. Every
+// capture, wherever its folder went, is whole.
+TEST(Faults, AFolderMovedAwayDuringAHeldKeyRecordIsMadeAgainOrReported) {
+  Desktop desktop(kWidth, kHeight);
+  const std::string shots = desktop.Home() / "shots";
+  const std::string folder = shots + "/rec";
+  std::filesystem::create_directories(shots);
+  desktop.WriteSettings(AutoRecordInto(folder));
+  desktop.Start();
+  const auto count = [](const std::string& path) {
+    return FileExists(path) ? ListFolder(path).size() : 0;
+  };
+  ASSERT_TRUE(desktop.Xdo("keydown F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return count(folder) >= 2; }));
+  std::filesystem::rename(folder, shots + "/moved");
+  const bool resumed = Desktop::WaitFor([&] { return count(folder) >= 2; });
+  const bool boxed = Viewable(desktop, "Pixtrel");
+  std::filesystem::rename(shots, desktop.Home() / "shots.moved");
+  const bool refused = Desktop::WaitFor([&] { return Viewable(desktop, "Pixtrel"); });
+  desktop.Xdo("keyup F12");
+  EXPECT_TRUE(resumed) << "the folder was not made again";
+  EXPECT_FALSE(boxed) << "an error box when only the last level was gone";
+  ASSERT_TRUE(refused) << "no error box once the folder above was gone";
+  desktop.Shot("moved-folder-error");
+  for (const char* moved : {"shots.moved/moved", "shots.moved/rec"}) {
+    SCOPED_TRACE(moved);
+    EXPECT_GE(ListFolder(desktop.Home() / moved).size(), 2u);
+    ExpectOnlyWholeCaptures(desktop.Home() / moved);
+  }
+
+  // OK, and the folders back: the key is still polled and the next capture lands.
+  ASSERT_TRUE(desktop.Xdo("key Return"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, "Pixtrel"); }));
+  EXPECT_FALSE(FileExists(shots));
+  std::filesystem::create_directories(shots);
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return count(folder) == 1; }));
+  ExpectOnlyWholeCaptures(folder);
+}
+
 const std::string kViewer = "  Pixtrel v1.2";
 const std::string kPreferences = "  Préférences...";
 // Both first show centred; no window manager, so neither has a frame.
 constexpr ui::Rect kViewerRect{220, 116, 200, 167};
 constexpr ui::Rect kPreferencesRect{155, 63, 329, 273};
-
-bool Viewable(const Desktop& desktop, const std::string& title) {
-  return desktop.Window(title).viewable;
-}
 
 bool Click(const Desktop& desktop, int x, int y) {
   return desktop.Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
