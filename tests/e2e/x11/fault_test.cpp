@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/desktop.h"
+#include "support/pictures.h"
 
 namespace pixtrel::test {
 namespace {
@@ -237,6 +238,41 @@ std::string Contents(const std::string& path) {
   for (const std::string& name : ListFolder(path))
     names += " " + name;
   return names;
+}
+
+// Another client takes the clipboard back each time the program takes it. On X taking it never
+// fails, so a capture goes to the viewer as ever, with no error box; once that client is gone,
+// the next capture is on the clipboard.
+TEST(Faults, ACaptureGoesOnWhileAnotherClientKeepsTakingTheClipboard) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  const auto capture = [&] {
+    ASSERT_TRUE(desktop.Xdo("key F12"));
+    ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+    EXPECT_FALSE(Viewable(desktop, "Pixtrel")) << "an error box";
+  };
+  const auto run = [&] {
+    ASSERT_TRUE(Click(desktop, kViewerRect.left + 28, kViewerRect.top + 8));
+    ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+  };
+  {
+    ClipboardGrabber grabber;
+    for (int round = 0; round < 2; ++round) {
+      capture();
+      ASSERT_TRUE(Desktop::WaitFor([&] { return grabber.Taken() > round; }))
+          << "the program did not take the clipboard";
+      run();
+    }
+    EXPECT_EQ(desktop.ClipboardImage().Width(), 0);
+  }
+  const Bitmap before = desktop.Screen();
+  capture();
+  Bitmap picture;
+  EXPECT_TRUE(Desktop::WaitFor([&] {
+    picture = desktop.ClipboardImage();
+    return picture.Width() == kWidth;
+  }));
+  EXPECT_EQ(Differences(picture, before), 0);
 }
 
 // What a row does to the system, undone before the desktop's folder goes.
