@@ -275,6 +275,77 @@ TEST(Faults, ACaptureGoesOnWhileAnotherClientKeepsTakingTheClipboard) {
   EXPECT_EQ(Differences(picture, before), 0);
 }
 
+// The hotkey pressed while the viewer's save dialog is open: polling is off while the viewer is
+// up, so the picture being saved stays the one the dialog was opened for, and the dialog goes on.
+TEST(Faults, TheHotkeyDuringTheViewersSaveDialogLeavesItsPictureAndTheDialogAlone) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  const Bitmap before = desktop.Screen();
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  // "Save as...", then "*.BMP".
+  ASSERT_TRUE(Click(desktop, kViewerRect.left + 84, kViewerRect.top + 8));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.MenuShown(); }));
+  ASSERT_TRUE(desktop.Xdo("sleep 0.3 key Down Return"));
+  const auto dialog_up = [&] {
+    return desktop.Xdo("search --onlyvisible --name '^Save' >/dev/null");
+  };
+  ASSERT_TRUE(Desktop::WaitFor(dialog_up));
+  ASSERT_TRUE(desktop.Xdo("sleep 0.8 key F12 sleep 0.5"));
+  desktop.Shot("save_dialog_after_f12");
+  EXPECT_TRUE(dialog_up());
+  EXPECT_FALSE(Viewable(desktop, "Pixtrel")) << "an error box";
+  ASSERT_TRUE(desktop.Xdo("type shot"));
+  ASSERT_TRUE(desktop.Xdo("key Return"));
+  const std::string file = desktop.Home() / "shot.bmp";
+  ASSERT_TRUE(Desktop::WaitFor([&] { return FileExists(file); }));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return !dialog_up(); }));
+  EXPECT_TRUE(
+      Desktop::WaitFor([&] { return Differences(DecodeImage(ReadFileBytes(file)), before) == 0; }));
+  EXPECT_TRUE(Viewable(desktop, kViewer));
+  // Nothing asked for the key's state while polling was off, so the press made in the dialog
+  // counts at the first poll after "Run": a capture, and the viewer again.
+  ASSERT_TRUE(Click(desktop, kViewerRect.left + 28, kViewerRect.top + 8));  // "Run"
+  ASSERT_TRUE(desktop.Xdo("sleep 0.6"));
+  EXPECT_TRUE(Viewable(desktop, kViewer));
+  EXPECT_FALSE(desktop.TrayIconShown());
+}
+
+// The hotkey pressed while the preferences opened from the tray are up: polling goes on there,
+// so the capture shows the viewer beside the dialog, whose edits survive; its "Ok" then saves
+// them and leaves the viewer up instead of going back to the tray.
+TEST(Faults, TheHotkeyDuringThePreferencesFromTheTrayKeepsTheirEdits) {
+  Desktop desktop(kWidth, kHeight);
+  desktop.Start();
+  ASSERT_TRUE(desktop.ChooseFromTrayMenu(2));  // "Config"
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kPreferences); }));
+  ASSERT_TRUE(Click(desktop, kPreferencesRect.left + 24, kPreferencesRect.top + 32));  // "Actif"
+  ASSERT_TRUE(desktop.Xdo("sleep 0.2 key F12"));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kViewer); }));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return !desktop.TrayIconShown(); }));
+  EXPECT_TRUE(Viewable(desktop, kPreferences));
+  desktop.Xdo("sleep 0.3");
+  desktop.Shot("preferences_after_f12");
+
+  ASSERT_TRUE(ClickPreferencesOk(desktop));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return !Viewable(desktop, kPreferences); }));
+  EXPECT_EQ(
+      ReadFileBytes(desktop.SettingsPath()),
+      "[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=bmp\r\nSaveFilePath=" + desktop.Home().Path() +
+          "/Documents/Pixtrel\r\nCompression=100\r\nPixtrel=F12\r\nBordBlanc=oui\r\n");
+  EXPECT_TRUE(Viewable(desktop, kViewer));
+  EXPECT_FALSE(desktop.TrayIconShown());
+
+  // "Run", and the next capture is recorded as the dialog said.
+  ASSERT_TRUE(Click(desktop, kViewerRect.left + 28, kViewerRect.top + 8));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
+  const std::string folder = desktop.Home() / "Documents/Pixtrel";
+  std::filesystem::create_directories(desktop.Home() / "Documents");
+  ASSERT_TRUE(desktop.Xdo("key F12"));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return FileExists(folder) && !ListFolder(folder).empty(); }));
+  EXPECT_FALSE(Viewable(desktop, kViewer));
+}
+
 // What a row does to the system, undone before the desktop's folder goes.
 struct Obstacles {
   std::optional<Unwritable> locked;
