@@ -81,30 +81,6 @@ TEST(Faults, TerminationSignalsEndCleanlyEvenDuringAHeldKeyRecord) {
   }
 }
 
-// A small disk of its own, unmounted whatever happens.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& folder, const char* size) : folder_(folder) {
-    std::filesystem::create_directories(folder);
-    mounted_ = std::system(("mount -t tmpfs -o size=" + std::string(size) + " tmpfs '" + folder +
-                            "' 2>/dev/null")
-                               .c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) [[maybe_unused]]
-      const int ignored = std::system(("umount '" + folder_ + "'").c_str());
-  }
-  bool Mounted() const { return mounted_; }
-  void Resize(const char* size) {
-    [[maybe_unused]] const int ignored =
-        std::system(("mount -o remount,size=" + std::string(size) + " '" + folder_ + "'").c_str());
-  }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
 TEST(Faults, AFullDiskStopsAHeldKeyRecordWithTheWriteErrorAndLosesNothing) {
   Desktop desktop(kWidth, kHeight);
   const std::string shots = desktop.Home() / "shots";
