@@ -5,15 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -197,12 +195,9 @@ class Unwritable {
 };
 
 std::string RandomBytes(std::size_t size) {
-  std::mt19937_64 random(12);
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; i += 8) {
-    const std::uint64_t word = random();
-    std::memcpy(&bytes[i], &word, std::min<std::size_t>(8, size - i));
-  }
+  std::ifstream("/dev/urandom", std::ios::binary)
+      .read(bytes.data(), static_cast<std::streamsize>(size));
   return bytes;
 }
 
