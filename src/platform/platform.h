@@ -42,8 +42,10 @@ class Files {
   // Creates the last level of `path` only; false if it did not (it may already exist).
   virtual bool MakeFolder(const std::string& path) = 0;
   virtual StartedFile StartFile(const std::string& path, const FileOptions& options) = 0;
-  // The whole file, or nothing when it is absent or cannot be read.
-  virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
+  // The whole file, or nothing when it is absent, cannot be read or holds more than
+  // `max_bytes`.
+  virtual std::optional<std::string> ReadWholeFile(const std::string& path,
+                                                   std::size_t max_bytes) = 0;
   // Whether anything stands at `path`, readable or not.
   virtual bool FileExists(const std::string& path) = 0;
 };

@@ -36,7 +36,14 @@ char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The API hands names and values over as C strings: a NUL ends them, whatever follows it.
+std::string_view UpToNul(std::string_view s) {
+  return s.substr(0, s.find('\0'));
+}
+
 bool SameName(std::string_view a, std::string_view b) {
+  a = UpToNul(a);
+  b = UpToNul(b);
   if (a.size() != b.size())
     return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -54,7 +61,7 @@ struct Line {
   bool ended = false;   // false only for a last line with no LF
   LineKind kind = LineKind::kOther;
   std::string_view name;   // section or key, trimmed
-  std::string_view value;  // trimmed, quotes still on
+  std::string_view value;  // trimmed, up to a NUL, quotes still on
 };
 
 Line Classify(std::string_view content) {
@@ -74,7 +81,7 @@ Line Classify(std::string_view content) {
   // The name may be empty: "=x" is the key "".
   line.name = Trim(content.substr(0, equals));
   line.kind = LineKind::kKey;
-  line.value = Trim(content.substr(equals + 1));
+  line.value = UpToNul(Trim(content.substr(equals + 1)));
   return line;
 }
 
@@ -275,29 +282,33 @@ void RefuseSettingsWrite() {
 
 std::string SettingsFile::ReadString(std::string_view section, std::string_view key,
                                      std::string_view default_value) {
-  return settings_text::ReadValue(CurrentText(locate_()), section, key, default_value);
+  return settings_text::ReadValue(ReadText(locate_()).value_or(""), section, key, default_value);
 }
 
 bool SettingsFile::ValueExists(std::string_view section, std::string_view key) {
-  return settings_text::ListsKey(CurrentText(locate_()), section, key);
+  return settings_text::ListsKey(ReadText(locate_()).value_or(""), section, key);
 }
 
 void SettingsFile::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
   const std::string path = locate_();
-  Replace(path, settings_text::WriteValue(CurrentText(path), section, key, value));
+  Replace(path, settings_text::WriteValue(TextToReplace(path), section, key, value));
 }
 
 void SettingsFile::EraseSection(std::string_view section) {
   const std::string path = locate_();
-  const std::string old_text = CurrentText(path);
+  const std::string old_text = TextToReplace(path);
   const std::string new_text = settings_text::EraseSection(old_text, section);
   if (new_text != old_text)
     Replace(path, new_text);
 }
 
-std::string SettingsFile::CurrentText(const std::string& path) {
-  if (std::optional<std::string> text = files_.ReadWholeFile(path))
+std::optional<std::string> SettingsFile::ReadText(const std::string& path) {
+  return files_.ReadWholeFile(path, kMaxSettingsFileBytes);
+}
+
+std::string SettingsFile::TextToReplace(const std::string& path) {
+  if (std::optional<std::string> text = ReadText(path))
     return std::move(*text);
   // A file that is there but cannot be read must not be replaced by one holding a single key.
   if (files_.FileExists(path))

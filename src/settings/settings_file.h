@@ -17,12 +17,16 @@ namespace pixtrel {
 // back in 2048 bytes with its closing NUL, a section's key names in 16384.
 inline constexpr std::size_t kMaxValueBytes = 2047;
 inline constexpr std::size_t kKeyListBytes = 16384;
+// A larger file is no settings file: it reads as absent and is never replaced, so reading it
+// costs nothing and its bytes are kept.
+inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t{1} << 20;
 
 // The rules on the file's whole text. Section and key names ignore ASCII letter case;
 // the first section of a name is the one read and written.
 namespace settings_text {
 
-// The key's value, unquoted and cut; nullopt when the section or the key is absent.
+// The key's value up to its first NUL, unquoted and cut; nullopt when the section or the key
+// is absent.
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key);
 std::string ReadValue(std::string_view text, std::string_view section, std::string_view key,
@@ -57,7 +61,10 @@ class SettingsFile : public SettingsStore {
   void Flush() override {}
 
  private:
-  std::string CurrentText(const std::string& path);
+  // What the readers see: nothing when the file is absent or cannot be read.
+  std::optional<std::string> ReadText(const std::string& path);
+  // What a write starts from; raises when a file stands there that cannot be read.
+  std::string TextToReplace(const std::string& path);
   void Replace(const std::string& path, const std::string& text);
 
   Files& files_;

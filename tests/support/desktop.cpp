@@ -295,6 +295,19 @@ ui::Rect Desktop::Menu() const {
   return found.window != 0 ? StateOf(d, found.window).rect : ui::Rect{};
 }
 
+bool Desktop::ChooseFromTrayMenu(int item) const {
+  // An icon added a moment ago may not take clicks yet: click again until the menu is up.
+  const bool shown = WaitFor([&] {
+    const ui::Point icon = TrayIconCentre();
+    Xdo("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    return WaitFor([&] { return MenuShown(); }, 1000);
+  });
+  std::string keys = "sleep 0.2";
+  for (int i = 0; i < item; ++i)
+    keys += " key Down";
+  return shown && Xdo(keys + " key Return");
+}
+
 bool Desktop::TrayIconShown() const {
   return TrayIconCentre().x >= 0;
 }

@@ -55,6 +55,8 @@ class Desktop {
   // The first window of that title (WM_NAME) anywhere in the tree.
   WindowState Window(const std::string& title) const;
   bool TrayIconShown() const;
+  // Opens the tray icon's menu and picks its nth item from the keyboard; false if no menu came.
+  bool ChooseFromTrayMenu(int item) const;
   bool MenuShown() const;
   ui::Rect Menu() const;  // the pop-up menu that is up, or an empty rectangle
   ui::Point TrayIconCentre() const;

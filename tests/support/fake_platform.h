@@ -124,8 +124,9 @@ class FakePlatform : public Platform {
   StartedFile StartFile(const std::string& path, const FileOptions& options) override {
     return files.StartFile(path, options);
   }
-  std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    return files.ReadWholeFile(path);
+  std::optional<std::string> ReadWholeFile(const std::string& path,
+                                           std::size_t max_bytes) override {
+    return files.ReadWholeFile(path, max_bytes);
   }
   bool FileExists(const std::string& path) override { return files.FileExists(path); }
   SettingsStore& Settings() override { return settings; }

@@ -50,11 +50,12 @@ bool MemoryFiles::FileExists(const std::string& path) {
   return files.count(path) != 0 || unreadable.count(path) != 0;
 }
 
-std::optional<std::string> MemoryFiles::ReadWholeFile(const std::string& path) {
+std::optional<std::string> MemoryFiles::ReadWholeFile(const std::string& path,
+                                                      std::size_t max_bytes) {
   if (unreadable.count(path) != 0)
     return std::nullopt;
   const auto it = files.find(path);
-  if (it == files.end())
+  if (it == files.end() || it->second.size() > max_bytes)
     return std::nullopt;
   return it->second;
 }

@@ -1,6 +1,7 @@
 // Files held in memory, with controls for the failures a disk can produce.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -30,7 +31,8 @@ class MemoryFiles : public Files {
 
   bool MakeFolder(const std::string& path) override;
   StartedFile StartFile(const std::string& path, const FileOptions& options) override;
-  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path,
+                                           std::size_t max_bytes = SIZE_MAX) override;
   bool FileExists(const std::string& path) override;
 };
 

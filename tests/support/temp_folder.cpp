@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace pixtrel::test {
@@ -22,9 +22,31 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+SmallDisk::SmallDisk(const std::string& folder, const std::string& size) : folder_(folder) {
+  std::filesystem::create_directories(folder);
+  mounted_ =
+      std::system(
+          ("mount -t tmpfs -o size=" + size + " tmpfs '" + folder + "' 2>/dev/null").c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) [[maybe_unused]]
+    const int ignored = std::system(("umount '" + folder_ + "'").c_str());
+}
+
+void SmallDisk::Resize(const std::string& size) {
+  [[maybe_unused]] const int ignored =
+      std::system(("mount -o remount,size=" + size + " '" + folder_ + "'").c_str());
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // Through the buffers, not a character at a time: a large file would take seconds in a debug
+  // build.
+  std::ostringstream bytes;
+  if (in)
+    bytes << in.rdbuf();
+  return std::move(bytes).str();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

@@ -20,6 +20,23 @@ class TempFolder {
   std::string path_;
 };
 
+// A small disk of its own (tmpfs) mounted on a folder, unmounted whatever happens. Mounting
+// needs the right to; Mounted() says whether it was there.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& folder, const std::string& size);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  void Resize(const std::string& size);
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
 // Test helpers for real files.
 std::string ReadFileBytes(const std::string& path);  // empty when absent
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -90,6 +91,54 @@ ColourWindow::ColourWindow(int left, int top, int width, int height, unsigned lo
 
 ColourWindow::~ColourWindow() {
   XCloseDisplay(static_cast<Display*>(display_));
+}
+
+ClipboardGrabber::ClipboardGrabber() {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr)
+    throw std::runtime_error("no X display");
+  display_ = display;
+  window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+  const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+  XSetSelectionOwner(display, clipboard, window_, CurrentTime);
+  XSync(display, False);
+  if (XGetSelectionOwner(display, clipboard) != window_)
+    throw std::runtime_error("could not take the clipboard");
+  thread_ = std::thread([this] { Run(); });
+}
+
+ClipboardGrabber::~ClipboardGrabber() {
+  stop_ = true;
+  thread_.join();
+  XCloseDisplay(static_cast<Display*>(display_));
+}
+
+void ClipboardGrabber::Run() {
+  auto* display = static_cast<Display*>(display_);
+  const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+  while (!stop_) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == SelectionClear) {
+        ++taken_;
+        XSetSelectionOwner(display, clipboard, window_, CurrentTime);
+      } else if (event.type == SelectionRequest) {
+        // Refused: no property.
+        const XSelectionRequestEvent& request = event.xselectionrequest;
+        XEvent reply{};
+        reply.xselection.type = SelectionNotify;
+        reply.xselection.requestor = request.requestor;
+        reply.xselection.selection = request.selection;
+        reply.xselection.target = request.target;
+        reply.xselection.property = None;
+        reply.xselection.time = request.time;
+        XSendEvent(display, request.requestor, False, NoEventMask, &reply);
+      }
+    }
+    XFlush(display);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace pixtrel::test

@@ -3,7 +3,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace pixtrel::test {
 
@@ -40,6 +42,28 @@ class ColourWindow {
  private:
   void* display_;
   unsigned long window_;
+};
+
+// Another program that takes the clipboard back each time someone else takes it, and gives
+// nothing from it, as a clipboard manager gone wrong would. Runs on a thread of its own.
+class ClipboardGrabber {
+ public:
+  ClipboardGrabber();
+  ~ClipboardGrabber();
+  ClipboardGrabber(const ClipboardGrabber&) = delete;
+  ClipboardGrabber& operator=(const ClipboardGrabber&) = delete;
+
+  // How many times another client took it meanwhile.
+  int Taken() const { return taken_; }
+
+ private:
+  void Run();
+
+  void* display_;
+  unsigned long window_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> taken_{0};
+  std::thread thread_;
 };
 
 }  // namespace pixtrel::test

@@ -231,6 +231,15 @@ std::vector<Row> Rows() {
        "; top\r\n[Settings]\r\n; note\r\nA=1\r\n[Other]\r\nB=2\r\n",
        {Erase("Settings"), Read("Other", "B", "-")}},
 
+      // --- NUL bytes: the API hands names and values over as C strings
+      {"a NUL ends a value, a key name and a section name",
+       std::string("[Settings]\r\nA=oui\0junk\r\nB=\"x\"\0\r\nC\0D=1\r\n\0\0E=2\r\nF=3\r\n"
+                   "[Other\0x]\r\nG=4\r\n",
+                   67),
+       {Read("Settings", "A", "-"), Read("Settings", "B", "-"), Read("Settings", "C", "-"),
+        Read("Settings", "E", "-"), Read("Settings", "F", "-"), Read("Other", "G", "-"),
+        Has("Settings", "C"), Has("Settings", "F")}},
+
       // --- headers
       {"a header without its closing bracket",
        "[Settings\r\nAutoRec=oui\r\n",

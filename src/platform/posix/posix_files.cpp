@@ -7,9 +7,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <utility>
 
 namespace pixtrel {
@@ -63,14 +65,36 @@ void MakeParents(const std::string& folder) {
   ::mkdir(folder.c_str(), 0777);
 }
 
+// A temporary beside the target, in the folder `dir` holds: ".NAME.XXXXXX", as mkstemp names it.
+UniqueFd CreateTemp(int dir, const std::string& name, std::string& temp) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::minstd_rand random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = "." + name + ".";
+    for (int i = 0; i < 6; ++i)
+      temp += kLetters[random() % (sizeof kLetters - 1)];
+    UniqueFd fd(::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd || errno != EEXIST)
+      return fd;
+  }
+  return UniqueFd();
+}
+
+// Everything after the start happens in the folder the file was started in, through a handle on
+// it: a folder moved away meanwhile takes its file along, whole, and leaves no temporary behind.
 class PosixOutputFile : public OutputFile {
  public:
-  PosixOutputFile(UniqueFd fd, std::string temp, std::string target, bool durable)
-      : fd_(std::move(fd)), temp_(std::move(temp)), target_(std::move(target)), durable_(durable) {}
+  PosixOutputFile(UniqueFd dir, UniqueFd fd, std::string temp, std::string name, bool durable)
+      : dir_(std::move(dir)),
+        fd_(std::move(fd)),
+        temp_(std::move(temp)),
+        name_(std::move(name)),
+        durable_(durable) {}
 
   ~PosixOutputFile() override {
     if (!committed_)
-      ::unlink(temp_.c_str());
+      ::unlinkat(dir_.get(), temp_.c_str(), 0);
   }
 
   std::size_t Write(const void* data, std::size_t size) override {
@@ -94,25 +118,20 @@ class PosixOutputFile : public OutputFile {
       return false;
     bool ok = !durable_ || ::fsync(fd_.get()) == 0;
     ok = fd_.Close() && ok;
-    if (ok && ::rename(temp_.c_str(), target_.c_str()) == 0) {
+    if (ok && ::renameat(dir_.get(), temp_.c_str(), dir_.get(), name_.c_str()) == 0) {
       committed_ = true;
+      // The rename itself must reach the disk too, or a crash could bring back the old file.
       if (durable_)
-        SyncFolder();
+        ::fsync(dir_.get());
     }
     return committed_;
   }
 
  private:
-  // The rename itself must reach the disk too, or a crash could bring back the old file.
-  void SyncFolder() {
-    const UniqueFd dir(::open(ParentOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir)
-      ::fsync(dir.get());
-  }
-
+  UniqueFd dir_;
   UniqueFd fd_;
   std::string temp_;
-  std::string target_;
+  std::string name_;
   bool durable_;
   bool failed_ = false;
   bool committed_ = false;
@@ -138,12 +157,18 @@ StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& op
       target = real.get();
   }
 
+  const auto slash = target.find_last_of('/');
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  UniqueFd dir(::open(ParentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir)
+    return {nullptr, Reason(errno)};
+
   mode_t mode = 0;
-  const bool exists = ::stat(target.c_str(), &st) == 0;
+  const bool exists = ::fstatat(dir.get(), name.c_str(), &st, 0) == 0;
   if (exists) {
     if (S_ISDIR(st.st_mode))
       return {nullptr, Reason(EISDIR)};
-    if (::access(target.c_str(), W_OK) != 0)
+    if (::faccessat(dir.get(), name.c_str(), W_OK, 0) != 0)
       return {nullptr, Reason(errno)};
     mode = st.st_mode & 07777;
   } else {
@@ -152,22 +177,24 @@ StartedFile PosixFiles::StartFile(const std::string& path, const FileOptions& op
     mode = 0666 & ~mask;
   }
 
-  const std::string folder = ParentOf(target);
-  const auto slash = target.find_last_of('/');
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = folder + "/." + name + ".XXXXXX";
-  UniqueFd fd(::mkstemp(temp.data()));
+  std::string temp;
+  UniqueFd fd = CreateTemp(dir.get(), name, temp);
   if (!fd)
     return {nullptr, Reason(errno)};
   ::fchmod(fd.get(), mode);
-  return {std::make_unique<PosixOutputFile>(std::move(fd), std::move(temp), std::move(target),
-                                            options.durable),
+  return {std::make_unique<PosixOutputFile>(std::move(dir), std::move(fd), std::move(temp),
+                                            std::move(name), options.durable),
           {}};
 }
 
-std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
+std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path,
+                                                     std::size_t max_bytes) {
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd)
+    return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 ||
+      (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes))
     return std::nullopt;
   std::string text;
   char buffer[16384];
@@ -179,6 +206,9 @@ std::optional<std::string> PosixFiles::ReadWholeFile(const std::string& path) {
       return std::nullopt;
     if (n == 0)
       break;
+    // It may have grown since, or be no regular file at all.
+    if (static_cast<std::size_t>(n) > max_bytes - text.size())
+      return std::nullopt;
     text.append(buffer, static_cast<std::size_t>(n));
   }
   return text;

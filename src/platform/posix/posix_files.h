@@ -1,6 +1,8 @@
 // Files on Linux and other POSIX systems.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace pixtrel {
@@ -9,7 +11,8 @@ class PosixFiles : public Files {
  public:
   bool MakeFolder(const std::string& path) override;
   StartedFile StartFile(const std::string& path, const FileOptions& options) override;
-  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path,
+                                           std::size_t max_bytes = SIZE_MAX) override;
   bool FileExists(const std::string& path) override;
   // $XDG_CONFIG_HOME/Pixtrel.cfg, or ~/.config/Pixtrel.cfg.
   static std::string SettingsFilePath();

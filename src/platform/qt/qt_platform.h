@@ -76,8 +76,9 @@ class QtPlatform : public Platform, public WindowHost {
   StartedFile StartFile(const std::string& path, const FileOptions& options) override {
     return files_.StartFile(path, options);
   }
-  std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    return files_.ReadWholeFile(path);
+  std::optional<std::string> ReadWholeFile(const std::string& path,
+                                           std::size_t max_bytes) override {
+    return files_.ReadWholeFile(path, max_bytes);
   }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
   SettingsStore& Settings() override { return settings_; }

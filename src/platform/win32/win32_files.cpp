@@ -125,7 +125,8 @@ StartedFile Win32Files::StartFile(const std::string& path, const FileOptions& op
       {}};
 }
 
-std::optional<std::string> Win32Files::ReadWholeFile(const std::string& path) {
+std::optional<std::string> Win32Files::ReadWholeFile(const std::string& path,
+                                                     std::size_t max_bytes) {
   const ScopedFile file = Open(win32::ToAnsi(path), GENERIC_READ, OPEN_EXISTING);
   if (!file)
     return std::nullopt;
@@ -137,6 +138,8 @@ std::optional<std::string> Win32Files::ReadWholeFile(const std::string& path) {
       return std::nullopt;
     if (read == 0)
       break;
+    if (read > max_bytes - text.size())
+      return std::nullopt;
     text.append(buffer, read);
   }
   return text;

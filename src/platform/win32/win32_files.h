@@ -1,6 +1,8 @@
 // Files on Windows, through the ANSI calls. Paths are UTF-8, as everywhere in the core.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace pixtrel {
@@ -9,7 +11,8 @@ class Win32Files : public Files {
  public:
   bool MakeFolder(const std::string& path) override;
   StartedFile StartFile(const std::string& path, const FileOptions& options) override;
-  std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path,
+                                           std::size_t max_bytes = SIZE_MAX) override;
   bool FileExists(const std::string& path) override;
 };
 

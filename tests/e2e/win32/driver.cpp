@@ -148,6 +148,7 @@ constexpr Command kCommands[] = {
     {L"tray-icon", TrayIconCommand, "TIP  an icon with a menu; prints its mouse messages"},
     {L"clipboard", ClipboardCommand, "FILE  the CF_DIB as a .bmp file"},
     {L"set-clipboard", SetClipboardCommand, "FILE  a .bmp file as CF_DIB"},
+    {L"hold-clipboard", HoldClipboardCommand, "MS  keeps it open that long; says ready first"},
     {L"screen", ScreenCommand, "FILE [X Y W H]  through GetDC(NULL), as a .bmp file"},
     {L"info", InfoCommand, " the screen, the code page, the documents and Windows folders"},
     {L"process", ProcessCommand,

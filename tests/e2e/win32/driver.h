@@ -129,6 +129,7 @@ void ColourWindowCommand(const Args&);
 void TrayIconCommand(const Args&);
 void ClipboardCommand(const Args&);
 void SetClipboardCommand(const Args&);
+void HoldClipboardCommand(const Args&);
 void ScreenCommand(const Args&);
 void InfoCommand(const Args&);
 void ProcessCommand(const Args&);

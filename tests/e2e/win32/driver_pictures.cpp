@@ -133,6 +133,13 @@ void ClipboardCommand(const Args& args) {
       .Print();
 }
 
+void HoldClipboardCommand(const Args& args) {
+  const int ms = Number(Arg(args, 0, "milliseconds"));
+  const ClipboardSession session;
+  Reply().Add("ready", true).Print();
+  Pause(ms);
+}
+
 void SetClipboardCommand(const Args& args) {
   const std::string bytes = ReadWholeFile(Arg(args, 0, "file"));
   if (bytes.size() < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) ||

@@ -39,20 +39,6 @@ bool Viewable(const Desktop& desktop, const std::string& title) {
   return desktop.Window(title).viewable;
 }
 
-// Opens the tray menu and picks its nth item from the keyboard.
-void TrayMenu(const Desktop& desktop, int item) {
-  // An icon added a moment ago may not take clicks yet: click again until the menu is up.
-  ASSERT_TRUE(Desktop::WaitFor([&] {
-    const ui::Point icon = desktop.TrayIconCentre();
-    desktop.Xdo(PointerAt(icon.x, icon.y) + " click 3");
-    return Desktop::WaitFor([&] { return desktop.MenuShown(); }, 1000);
-  }));
-  std::string keys = "sleep 0.2";
-  for (int i = 0; i < item; ++i)
-    keys += " key Down";
-  ASSERT_TRUE(desktop.Xdo(keys + " key Return"));
-}
-
 TEST(Program, TappedHotkeyCopiesTheScreenToTheClipboardAndTheViewer) {
   Desktop desktop(kWidth, kHeight);
   desktop.Start();
@@ -245,7 +231,7 @@ TEST(Program, AutoRecordWritesFilesWhileTheKeyIsHeldAndStaysInTheTray) {
 TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram) {
   Desktop desktop(kWidth, kHeight);
   desktop.Start();
-  TrayMenu(desktop, 2);  // "Config"
+  ASSERT_TRUE(desktop.ChooseFromTrayMenu(2));  // "Config"
   ASSERT_TRUE(Desktop::WaitFor([&] { return Viewable(desktop, kPreferences); }));
   // Centred: ((640 - 329) / 2, (400 - 273) / 2); no window manager, so no title bar either.
   const ui::Rect dialog = desktop.Window(kPreferences).rect;
@@ -278,7 +264,7 @@ TEST(Program, PreferencesEditedThroughTheWidgetsAreWrittenAndCloseEndsTheProgram
   // Opened from the tray, "Ok" re-arms there.
   ASSERT_TRUE(Desktop::WaitFor([&] { return desktop.TrayIconShown(); }));
 
-  TrayMenu(desktop, 3);  // "Close..."
+  ASSERT_TRUE(desktop.ChooseFromTrayMenu(3));  // "Close..."
   EXPECT_EQ(desktop.WaitForExit(), 0) << desktop.Log();
 }
 
