@@ -79,8 +79,11 @@ start_virtual_desktop() {
   export DISPLAY=":$(head -1 "$work/display")"
   /usr/bin/convert -size "$size" gradient:'#2a4870-#e8c890' "$work/desktop.png"
   paint_root "$work/desktop.png"
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+  trayer --edge top --align right --widthtype request --height 24 --expand false >/dev/null 2>&1 &
   VIRTUAL_DESKTOP_PIDS+=($!)
+  # Its panel shows once it holds the tray: wine's explorer, started before that, would keep
+  # its icons in a window of its own.
+  window_shown panel || { echo "the tray host did not start" >&2; return 1; }
 }
 
 # Ends what start_virtual_desktop started, and whatever was added to VIRTUAL_DESKTOP_PIDS.
