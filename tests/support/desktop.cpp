@@ -199,10 +199,11 @@ void Desktop::WriteSettings(const std::string& text) const {
   WriteFileBytes(SettingsPath(), text);
 }
 
-void Desktop::Start() {
+void Desktop::Start(const std::vector<std::string>& environment) {
   std::vector<std::string> env{"DISPLAY=" + server_.Name(), "HOME=" + home_.Path(),
                                "XDG_RUNTIME_DIR=" + (home_ / "run"), "PATH=/usr/bin:/bin",
                                "LANG=C.UTF-8"};
+  env.insert(env.end(), environment.begin(), environment.end());
   // A sanitizer build's program reports to the same settings as the tests.
   for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name))

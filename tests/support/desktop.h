@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/bitmap.h"
 #include "support/temp_folder.h"
@@ -34,9 +35,9 @@ class Desktop {
   std::string SettingsPath() const { return home_ / ".config/Pixtrel.cfg"; }
   void WriteSettings(const std::string& text) const;
 
-  // Starts the program in HOME and waits until its icon sits in the tray, or until it has
-  // said that there is no tray.
-  void Start();
+  // Starts the program in HOME, with these NAME=VALUE variables besides its own, and waits
+  // until its icon sits in the tray, or until it has said that there is no tray.
+  void Start(const std::vector<std::string>& environment = {});
   // Waits for the program to end by itself; its exit code, or nothing after the timeout.
   std::optional<int> WaitForExit(int timeout_ms = 5000);
   // Sends the program a signal, as the system or a user's kill would.

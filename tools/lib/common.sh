@@ -61,3 +61,73 @@ paint_root() {
   fi
   rm -f "$shot"
 }
+
+# A virtual screen to show or try the program on, where there is no display: Xvfb with a
+# desktop-like background and a tray host. Sets DISPLAY; stop_virtual_desktop ends it.
+#   start_virtual_desktop WORK_FOLDER [WIDTHxHEIGHT]
+VIRTUAL_DESKTOP_PIDS=()
+start_virtual_desktop() {
+  local work="$1" size="${2:-1280x800}"
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/display" \
+    >/dev/null 2>&1 &
+  VIRTUAL_DESKTOP_PIDS+=($!)
+  until [ -s "$work/display" ]; do
+    kill -0 "${VIRTUAL_DESKTOP_PIDS[-1]}" 2>/dev/null || { echo "Xvfb did not start" >&2; return 1; }
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -1 "$work/display")"
+  /usr/bin/convert -size "$size" gradient:'#2a4870-#e8c890' "$work/desktop.png"
+  paint_root "$work/desktop.png"
+  trayer --edge top --align right --widthtype request --height 24 --expand false >/dev/null 2>&1 &
+  VIRTUAL_DESKTOP_PIDS+=($!)
+  # Its panel shows once it holds the tray: wine's explorer, started before that, would keep
+  # its icons in a window of its own.
+  window_shown panel || { echo "the tray host did not start" >&2; return 1; }
+}
+
+# Ends what start_virtual_desktop started, and whatever was added to VIRTUAL_DESKTOP_PIDS.
+stop_virtual_desktop() {
+  local i
+  # The last started first: the X server goes last.
+  for ((i = ${#VIRTUAL_DESKTOP_PIDS[@]} - 1; i >= 0; i--)); do
+    kill "${VIRTUAL_DESKTOP_PIDS[i]}" 2>/dev/null || true
+    wait "${VIRTUAL_DESKTOP_PIDS[i]}" 2>/dev/null || true
+  done
+  VIRTUAL_DESKTOP_PIDS=()
+}
+
+# Starts the Linux program on $DISPLAY with a home of its own in WORK_FOLDER/home, so that it
+# leaves the user's settings alone, and waits until its icon is in the tray.
+#   start_linux_program WORK_FOLDER PROGRAM
+start_linux_program() {
+  local work="$1" program="$2"
+  mkdir -p "$work/home" "$work/run"
+  chmod 700 "$work/run"
+  HOME="$work/home" XDG_CONFIG_HOME= XDG_RUNTIME_DIR="$work/run" "$program" \
+    >"$work/program.log" 2>&1 &
+  VIRTUAL_DESKTOP_PIDS+=($!)
+  local _
+  for _ in $(seq 100); do
+    # grep -q would stop reading early, and pipefail count xwininfo's broken pipe as a miss.
+    if xwininfo -root -tree | grep '"pixtrel": ("pixtrel"' >/dev/null; then
+      # It paints a moment after it is docked.
+      sleep 0.5
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "$program put no icon in the tray:" >&2
+  cat "$work/program.log" >&2
+  return 1
+}
+
+# Whether a window of that title is mapped on $DISPLAY, waiting up to 5 s for it.
+window_shown() {
+  local _
+  for _ in $(seq 50); do
+    xwininfo -name "$1" 2>/dev/null | grep 'Map State: IsViewable' >/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
