@@ -58,7 +58,14 @@ char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
+// Names and values reach the API as C strings: a NUL ends them.
+std::string_view UpToNul(std::string_view s) {
+  return s.substr(0, s.find('\0'));
+}
+
 bool SameName(std::string_view a, std::string_view b) {
+  a = UpToNul(a);
+  b = UpToNul(b);
   if (a.size() != b.size())
     return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -212,7 +219,7 @@ void CheckRead(std::string_view text, std::string_view section, std::string_view
              {"section", section}, {"key", key});
   FUZZ_CHECK(FindValue(text, SwapCase(section), SwapCase(key)) == found, {"text", text},
              {"section", section}, {"key", key});
-  if (HasEdgeBlank(TrimSpaces(section)) || HasEdgeBlank(TrimSpaces(key)))
+  if (HasEdgeBlank(TrimSpaces(UpToNul(section))) || HasEdgeBlank(TrimSpaces(UpToNul(key))))
     FUZZ_CHECK(!found, {"text", text}, {"section", section}, {"key", key});
 }
 
@@ -221,7 +228,7 @@ void CheckListsKey(std::string_view text, std::string_view section, std::string_
   FUZZ_CHECK(ListsKey(text, SwapCase(section), SwapCase(key)) == listed, {"text", text},
              {"section", section}, {"key", key});
   // Section names are trimmed when read, and the key test keeps the caller's spaces.
-  if (section != TrimSpaces(section))
+  if (UpToNul(section) != TrimSpaces(UpToNul(section)))
     FUZZ_CHECK(!listed, {"text", text}, {"section", section}, {"key", key});
   // Below this size the list of names cannot be cut; a NUL in a name splits it in two there.
   if (text.size() >= kKeyListBytes || HasEdgeBlank(section) || HasEdgeBlank(key) ||
@@ -240,12 +247,14 @@ void CheckListsKey(std::string_view text, std::string_view section, std::string_
 std::string CheckWrite(std::string_view text, std::string_view section, std::string_view key,
                        std::string_view value) {
   std::string written = WriteValue(text, section, key, value);
-  const std::string_view trimmed_section = TrimSpaces(section);
-  const std::string_view trimmed_key = TrimSpaces(key);
+  const std::string_view trimmed_section = TrimSpaces(UpToNul(section));
+  const std::string_view trimmed_key = TrimSpaces(UpToNul(key));
   if (!PlainSection(trimmed_section) || !PlainKey(trimmed_key))
     return written;
 
-  std::string_view expected = Trim(value.substr(0, value.find_first_of("\r\n")));
+  // Handed over as a C string, and cut at a line break.
+  std::string_view expected =
+      Trim(value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3))));
   if (expected.size() >= 2 && (expected.front() == '"' || expected.front() == '\'') &&
       expected.back() == expected.front()) {
     expected = expected.substr(1, expected.size() - 2);

@@ -170,8 +170,8 @@ std::string_view Unquote(std::string_view value) {
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key) {
-  section = TrimSpaces(section);
-  key = TrimSpaces(key);
+  section = TrimSpaces(UpToNul(section));
+  key = TrimSpaces(UpToNul(key));
   const std::vector<Line> lines = SplitLines(text);
   const auto found = FindSection(lines, section);
   if (!found)
@@ -225,9 +225,10 @@ bool ListsKey(std::string_view text, std::string_view section, std::string_view 
 std::string WriteValue(std::string_view text, std::string_view section, std::string_view key,
                        std::string_view value) {
   // A line break in the value would turn its tail into lines of its own.
+  value = UpToNul(value);
   value = value.substr(0, value.find_first_of("\r\n"));
-  section = TrimSpaces(section);
-  key = TrimSpaces(key);
+  section = TrimSpaces(UpToNul(section));
+  key = TrimSpaces(UpToNul(key));
   const std::vector<Line> lines = SplitLines(text);
   std::string result(text);
   const auto found = FindSection(lines, section);
