@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/application.h"
+#include "core/error.h"
 #include "core/int_text.h"
 #include "core/key_names.h"
 #include "settings/settings_keys.h"
@@ -19,11 +20,21 @@ namespace {
 constexpr const char* kBrowserTitle = "Choix du répertoire d'enregistrement des Snaps :";
 constexpr const char* kResetMessage = "Paramètres réinitialisés.";
 constexpr const char* kPercent = " %";
+constexpr const char* kCannotKeep =
+    "Le nom \"%s\" ne peut pas être enregistré dans Pixtrel.cfg : il contient des caractères que "
+    "la page de code du système ne connaît pas";
 constexpr int kMinQuality = 0;
 constexpr int kMaxQuality = 100;
 
 char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Refuses a value the settings file would keep as something else ('?' for a letter its code page
+// lacks), before anything is written: what the user chose is never stored changed.
+void RequireKept(SettingsStore& store, const std::string& value) {
+  if (!store.CanHold(value))
+    throw Error(FormatText(kCannotKeep, {value}));
 }
 
 bool BeginsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -184,8 +195,11 @@ void TForm2::SelectCompression() {
 }
 
 void TForm2::SelectPath() {
-  if (std::optional<std::string> folder = app_.platform().BrowseForFolder(kBrowserTitle))
-    Edit1.SetText(std::move(*folder));
+  std::optional<std::string> folder = app_.platform().BrowseForFolder(kBrowserTitle);
+  if (!folder)
+    return;
+  RequireKept(app_.platform().Settings(), *folder);
+  Edit1.SetText(std::move(*folder));
 }
 
 void TForm2::ValiderClick() {
@@ -200,6 +214,8 @@ void TForm2::ValiderClick() {
   {
     // A refused write ends the handler here, with the keys before it stored and the dialog open.
     OpenSettings settings(app_.platform().Settings());
+    for (const std::string& value : values)
+      RequireKept(settings, value);
     for (std::size_t i = 0; i < kWrittenKeys.size(); ++i)
       settings->WriteString(kSettingsSection, kWrittenKeys[i], values[i]);
   }

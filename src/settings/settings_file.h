@@ -55,6 +55,8 @@ class SettingsFile : public SettingsStore {
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view default_value) override;
   bool ValueExists(std::string_view section, std::string_view key) override;
+  // The file is UTF-8.
+  bool CanHold(std::string_view) override { return true; }
   void WriteString(std::string_view section, std::string_view key, std::string_view value) override;
   void EraseSection(std::string_view section) override;
   // Every write is on the disk before it returns: nothing is left to flush.

@@ -15,6 +15,9 @@ class SettingsStore {
                                  std::string_view default_value) = 0;
   // Whether the section lists the key, whatever its value.
   virtual bool ValueExists(std::string_view section, std::string_view key) = 0;
+  // Whether a value written now would read back as it is. The system's own profile calls keep
+  // only the characters of the ANSI code page, and would store any other as '?'.
+  virtual bool CanHold(std::string_view value) = 0;
   // Both raise "Impossible d'écrire dans Pixtrel.cfg" when the system refuses.
   virtual void WriteString(std::string_view section, std::string_view key,
                            std::string_view value) = 0;

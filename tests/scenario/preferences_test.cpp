@@ -265,6 +265,31 @@ TEST(Preferences, ActifGreysTheAutoRecordControlsAndBrowseFillsTheFolder) {
   EXPECT_TRUE(Form2->TrackBar1.Enabled());
 }
 
+TEST(Preferences, AValueTheSettingsFileCannotKeepIsRefusedWithABoxAndNothingIsWritten) {
+  const std::string cyrillic = "C:\\Фото";
+  const std::string box =
+      "Le nom \"C:\\Фото\" ne peut pas être enregistré dans Pixtrel.cfg : il contient des "
+      "caractères que la page de code du système ne connaît pas.";
+  Program p;
+  p.platform.files.files[p.platform.files.settings_path] = "[Settings]\r\nAutoRec=oui\r\n";
+  p.Start();
+  p.platform.settings.lacks = "Ф";
+  p.Click(Form1->Config1);
+  // Chosen in the browser: the box, and the folder box keeps what it had.
+  const std::string before = Form2->Edit1.Text();
+  p.platform.folder_answers = {cyrillic};
+  p.Click(Form2->Browse);
+  EXPECT_EQ(Form2->Edit1.Text(), before);
+  EXPECT_EQ(p.platform.errors, std::vector<std::string>{box});
+  // Typed: "Ok" writes none of the six keys and the dialog stays.
+  p.app->Dispatch([&] { Form2->Edit1.SetText(cyrillic); });
+  Toggle(p, Form2->WBorder);
+  p.Click(Form2->Valider);
+  EXPECT_EQ(p.platform.errors, std::vector<std::string>(2, box));
+  EXPECT_EQ(SavedFile(p), "[Settings]\r\nAutoRec=oui\r\n");
+  EXPECT_TRUE(Form2->Visible());
+}
+
 TEST(HotkeyBox, TypingCompletesFromTheFirstItemAndKeepsTheTypedCase) {
   struct Case {
     ComboEdit before;

@@ -14,6 +14,17 @@
 
 namespace pixtrel::test {
 
+// The settings file as the INI engine keeps it, with the characters a system's profile calls
+// could not keep, as those lack the letters outside one code page.
+class FakeSettings : public SettingsFile {
+ public:
+  using SettingsFile::SettingsFile;
+  bool CanHold(std::string_view value) override {
+    return lacks.empty() || value.find(lacks) == std::string_view::npos;
+  }
+  std::string lacks;  // a character, UTF-8
+};
+
 class FakePlatform : public Platform {
  public:
   FakePlatform();
@@ -131,7 +142,7 @@ class FakePlatform : public Platform {
   bool FileExists(const std::string& path) override { return files.FileExists(path); }
   SettingsStore& Settings() override { return settings; }
 
-  SettingsFile settings{files, [this] { return files.settings_path; }};
+  FakeSettings settings{files, [this] { return files.settings_path; }};
 
  private:
   Dispatcher dispatch_;

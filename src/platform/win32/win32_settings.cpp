@@ -71,8 +71,15 @@ bool Win32Settings::ValueExists(std::string_view section, std::string_view key) 
   return AnyName(names, length, [&](std::string_view name) { return SameName(name, wanted); });
 }
 
+bool Win32Settings::CanHold(std::string_view value) {
+  return win32::AnsiHolds(value);
+}
+
 void Win32Settings::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
+  // Never a '?' in place of what the user chose.
+  if (!CanHold(section) || !CanHold(key) || !CanHold(value))
+    RefuseSettingsWrite();
   if (!WritePrivateProfileStringA(win32::ToAnsi(section).c_str(), win32::ToAnsi(key).c_str(),
                                   win32::ToAnsi(value).c_str(), kFile.c_str())) {
     RefuseSettingsWrite();

@@ -11,6 +11,7 @@ class Win32Settings : public SettingsStore {
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view default_value) override;
   bool ValueExists(std::string_view section, std::string_view key) override;
+  bool CanHold(std::string_view value) override;
   void WriteString(std::string_view section, std::string_view key, std::string_view value) override;
   void EraseSection(std::string_view section) override;
   void Flush() override;

@@ -19,7 +19,7 @@ std::wstring Widen(std::string_view text, UINT code_page) {
   return wide;
 }
 
-std::string Narrow(const std::wstring& wide, UINT code_page) {
+std::string Narrow(std::wstring_view wide, UINT code_page) {
   if (wide.empty())
     return {};
   const int size = static_cast<int>(wide.size());
@@ -40,28 +40,44 @@ bool IsAscii(std::string_view text) {
 
 }  // namespace
 
+std::wstring Wide(std::string_view utf8) {
+  return Widen(utf8, CP_UTF8);
+}
+
+std::string Utf8(std::wstring_view wide) {
+  return Narrow(wide, CP_UTF8);
+}
+
 std::string ToAnsi(std::string_view utf8) {
   // Most of what passes here is ASCII, the same in both.
   if (IsAscii(utf8))
     return std::string(utf8);
-  return Narrow(Widen(utf8, CP_UTF8), CP_ACP);
+  return Narrow(Wide(utf8), CP_ACP);
 }
 
 std::string FromAnsi(std::string_view ansi) {
   if (IsAscii(ansi))
     return std::string(ansi);
-  return Narrow(Widen(ansi, CP_ACP), CP_UTF8);
+  return Utf8(Widen(ansi, CP_ACP));
+}
+
+bool AnsiHolds(std::string_view utf8) {
+  if (IsAscii(utf8))
+    return true;
+  // A character the code page lacks comes back as '?' or as a look-alike ("a" for "à").
+  const std::wstring wide = Wide(utf8);
+  return Widen(Narrow(wide, CP_ACP), CP_ACP) == wide;
 }
 
 std::string SystemMessage(unsigned long error) {
-  char words[1024];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, words, sizeof words, nullptr);
-  while (length > 0 && (words[length - 1] == '\n' || words[length - 1] == '\r'))
+  wchar_t words[1024];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, words, 1024, nullptr);
+  while (length > 0 && (words[length - 1] == L'\n' || words[length - 1] == L'\r'))
     --length;
   if (length == 0)
     return "Erreur " + std::to_string(error);
-  return FromAnsi(std::string_view(words, length));
+  return Utf8(std::wstring_view(words, length));
 }
 
 std::string LastErrorText() {
