@@ -207,10 +207,16 @@ void CopyScreen(Bitmap& into, int x, int y) {
 }
 
 void CopyClient(WindowHandle window, Bitmap& into) {
-  POINT origin{0, 0};
-  if (window == 0 || !ClientToScreen(AsWindow(window), &origin))
+  // The client area's corner on the screen. In a right-to-left (mirrored) window the client
+  // origin is its right edge: mapped as a rectangle, the corners come back in screen order.
+  RECT client{};
+  if (window == 0 || !GetClientRect(AsWindow(window), &client))
     return;
-  CopyScreen(into, origin.x, origin.y);
+  SetLastError(ERROR_SUCCESS);
+  if (MapWindowPoints(AsWindow(window), nullptr, reinterpret_cast<POINT*>(&client), 2) == 0 &&
+      GetLastError() != ERROR_SUCCESS)
+    return;
+  CopyScreen(into, std::min(client.left, client.right), std::min(client.top, client.bottom));
 }
 
 }  // namespace pixtrel::win32
