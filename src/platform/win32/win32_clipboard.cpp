@@ -13,6 +13,8 @@
 namespace pixtrel::win32 {
 namespace {
 
+constexpr DWORD kOpenPatience = 250;  // ms
+
 // Once placed the handle is the system's; only a refused one is still ours to delete.
 void Place(UINT format, ScopedGdiObject object) {
   if (object && SetClipboardData(format, object.Get()) != nullptr)
@@ -23,10 +25,21 @@ void Place(UINT format, ScopedGdiObject object) {
 
 bool Clipboard::Open(WindowHandle owner) {
   session_.reset();
-  session_.emplace(reinterpret_cast<void*>(owner));
-  if (!session_->IsOpen())
+  // Readers hold the clipboard for a moment at every change (the clipboard history, remote
+  // desktops, clipboard managers), and one may be waiting on us meanwhile, for the picture it
+  // asked for: answer what is sent while trying again, for a while.
+  const DWORD start = GetTickCount();
+  for (;;) {
+    session_.emplace(reinterpret_cast<void*>(owner));
+    if (session_->IsOpen())
+      return true;
     session_.reset();
-  return session_.has_value();
+    if (GetTickCount() - start >= kOpenPatience)
+      return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
 }
 
 void Clipboard::Empty() {
