@@ -9,17 +9,20 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
 namespace pixtrel::win32 {
 namespace {
 
-constexpr char kApplicationClass[] = "PixtrelApplication";
+constexpr wchar_t kApplicationClass[] = L"PixtrelApplication";
+constexpr UINT kPassActivation = WM_APP + 2;
 
 static_assert(NOTIFYICONDATAA_V1_SIZE == kNotifyIconDataSize,
               "the tray record is the 32-bit program's first version");
@@ -36,15 +39,85 @@ struct MenuHandle {
 
 }  // namespace
 
-Win32Platform::Win32Platform() {
-  WNDCLASSEXA application{};
+// The application window: no size and nothing to paint, its title and its taskbar button are
+// the program's, and it owns every form so that none has a button of its own.
+struct ApplicationWindow {
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+      SetWindowLongPtrW(
+          hwnd, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+    }
+    auto* platform = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (platform != nullptr) {
+      switch (message) {
+        case WM_SYSCOMMAND:
+          // The button's minimise is the application's; the window itself stays as it is and
+          // goes with the last form.
+          if ((wparam & 0xFFF0) == SC_MINIMIZE) {
+            platform->ApplicationMinimized();
+            return 0;
+          }
+          break;
+        case WM_ACTIVATE:
+          // Chosen on the taskbar, it passes the activation on to the form the user was in,
+          // once this activation is over.
+          if (LOWORD(wparam) != WA_INACTIVE)
+            PostMessageW(hwnd, kPassActivation, 0, 0);
+          break;
+        case kPassActivation:
+          if (GetActiveWindow() == hwnd)
+            platform->ApplicationActivated();
+          return 0;
+        case WM_GETMINMAXINFO:
+          reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {0, 0};
+          return 0;
+        default:
+          break;
+      }
+    }
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+};
+
+// The windows that were enabled, disabled for as long as the dialog or box is up: none of them
+// takes a click or a key meanwhile, as under any modal dialog.
+class Win32Platform::ModalScope {
+ public:
+  explicit ModalScope(Win32Platform& platform) {
+    for (const auto& [form, window] : platform.windows_) {
+      const HWND hwnd = static_cast<HWND>(window->Handle());
+      if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+        EnableWindow(hwnd, FALSE);
+        disabled_.push_back(hwnd);
+      }
+    }
+  }
+  ~ModalScope() {
+    for (const HWND hwnd : disabled_)
+      EnableWindow(hwnd, TRUE);
+  }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  std::vector<HWND> disabled_;
+};
+
+Win32Platform::Win32Platform(Composition composition) : composition_(composition) {
+  WNDCLASSEXW application{};
   application.cbSize = sizeof application;
-  application.lpfnWndProc = DefWindowProcA;
-  application.hInstance = GetModuleHandleA(nullptr);
+  application.lpfnWndProc = ApplicationWindow::Proc;
+  application.hInstance = GetModuleHandleW(nullptr);
+  application.hIcon = LoadIconW(application.hInstance, L"MAINICON");
   application.lpszClassName = kApplicationClass;
-  RegisterClassExA(&application);
-  application_window_ = CreateWindowExA(0, kApplicationClass, "Pixtrel", WS_POPUP, 0, 0, 0, 0,
-                                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  RegisterClassExW(&application);
+  // Centred and of no size: a taskbar preview or a window switcher shows nothing of it.
+  application_window_ =
+      CreateWindowExW(0, kApplicationClass, L"Pixtrel",
+                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS,
+                      GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                      nullptr, nullptr, application.hInstance, this);
 }
 
 Win32Platform::~Win32Platform() {
@@ -104,6 +177,12 @@ WindowHandle Win32Platform::DialogOwner() {
 }
 
 std::uint16_t Win32Platform::AsyncKeyState(std::uint8_t key) {
+  // A held key's auto-record polls again and again without going back to the message loop,
+  // while other programs wait on the thread: a clipboard reader's request for the picture
+  // (WM_RENDERFORMAT), sent with the clipboard open, holds every program's clipboard until it
+  // is answered. Each poll answers what was sent meanwhile; what was posted waits for the loop.
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   return win32::AsyncKeyState(key);
 }
 
@@ -142,6 +221,8 @@ void Win32Platform::CopyClient(WindowHandle window, Bitmap& into) {
 void Win32Platform::RepaintNow(ui::Form& form) {
   if (FormWindow* window = WindowOf(form))
     window->PaintNow();
+  // A copy right after must see the painting, not the frame before it.
+  WaitForComposition(composition_);
 }
 
 void Win32Platform::TrayAdd(const NotifyIconData& icon) {
@@ -172,15 +253,15 @@ void Win32Platform::SetForeground(ui::Form& form) {
 }
 
 void Win32Platform::PostNull(ui::Form& form) {
-  PostMessageA(AsWindow(HandleOf(form)), WM_NULL, 0, 0);
+  PostMessageW(AsWindow(HandleOf(form)), WM_NULL, 0, 0);
 }
 
 void Win32Platform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   const MenuHandle popup;
   for (std::size_t i = 0; i < menu.entries.size(); ++i) {
     const ui::MenuItem& item = *menu.entries[i];
-    AppendMenuA(popup.menu, MF_STRING | (item.Enabled() ? 0u : MF_GRAYED), i + 1,
-                ToAnsi(item.Caption()).c_str());
+    AppendMenuW(popup.menu, MF_STRING | (item.Enabled() ? 0u : MF_GRAYED), i + 1,
+                Wide(item.Caption()).c_str());
   }
   HWND owner = AsWindow(MainHandle());
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(
@@ -190,7 +271,7 @@ void Win32Platform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
     return;
   // The choice is an event of its own, after the menu has closed.
   open_menu_ = &menu;
-  PostMessageA(owner, MenuChoiceMessage(), chosen - 1, 0);
+  PostMessageW(owner, MenuChoiceMessage(), chosen - 1, 0);
 }
 
 void Win32Platform::MenuChosen(unsigned index) {
@@ -236,7 +317,7 @@ void Win32Platform::BringApplicationToFront() {
   HWND hwnd = AsWindow(HandleOf(*form));
   if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(hwnd);
+    TakeForeground(hwnd);
   }
 }
 
@@ -245,7 +326,7 @@ void Win32Platform::RaiseWindow(ui::Form& form) {
   if (!IsWindowVisible(hwnd))
     return;
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetForegroundWindow(hwnd);
+  TakeForeground(hwnd);
   Activated(form);
 }
 
@@ -262,19 +343,27 @@ void Win32Platform::Quit() {
 }
 
 std::optional<std::string> Win32Platform::RunSaveDialog(ui::SaveDialog& dialog) {
-  return win32::RunSaveDialog(DialogOwner(), dialog);
+  const WindowHandle owner = DialogOwner();
+  const ModalScope modal(*this);
+  return win32::RunSaveDialog(owner, dialog);
 }
 
 void Win32Platform::ErrorBox(const std::string& text) {
-  win32::ErrorBox(DialogOwner(), text);
+  const WindowHandle owner = DialogOwner();
+  const ModalScope modal(*this);
+  win32::ErrorBox(owner, text);
 }
 
 void Win32Platform::PlainBox(const std::string& text) {
-  win32::PlainBox(DialogOwner(), text);
+  const WindowHandle owner = DialogOwner();
+  const ModalScope modal(*this);
+  win32::PlainBox(owner, text);
 }
 
 std::optional<std::string> Win32Platform::BrowseForFolder(const std::string& title) {
-  return win32::BrowseForFolder(DialogOwner(), title);
+  const WindowHandle owner = DialogOwner();
+  const ModalScope modal(*this);
+  return win32::BrowseForFolder(owner, title);
 }
 
 std::string Win32Platform::DocumentsFolder() {
@@ -286,7 +375,7 @@ char Win32Platform::PathSeparator() {
 }
 
 void Win32Platform::OpenMailLink(const std::string& link) {
-  win32::OpenMailLink(MainHandle(), link);
+  win32::OpenMailLink(link);
 }
 
 ClockReading Win32Platform::Now() {
@@ -308,9 +397,41 @@ void Win32Platform::Activated(ui::Form& form) {
     Dispatch(form.on_activate);
 }
 
+void Win32Platform::Shown(ui::Form&) {
+  SyncTaskbarButton();
+}
+
 void Win32Platform::Hidden(ui::Form& form) {
   if (active_ == &form)
     active_ = nullptr;
+  SyncTaskbarButton();
+}
+
+void Win32Platform::SyncTaskbarButton() {
+  const HWND application = static_cast<HWND>(application_window_);
+  const bool any = std::any_of(windows_.begin(), windows_.end(), [](const auto& entry) {
+    return IsWindowVisible(static_cast<HWND>(entry.second->Handle())) != FALSE;
+  });
+  if (any != (IsWindowVisible(application) != FALSE))
+    ShowWindow(application, any ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32Platform::ApplicationMinimized() {
+  // As a minimise of the main window: once, and only from a state that was not minimised.
+  if (main_form_ == nullptr || main_form_->window_state == ui::WindowState::kMinimized)
+    return;
+  main_form_->window_state = ui::WindowState::kMinimized;
+  if (main_form_->on_minimize)
+    Dispatch(main_form_->on_minimize);
+}
+
+void Win32Platform::ApplicationActivated() {
+  // The window the user last worked in, a dialog of the program's included.
+  HWND target = GetLastActivePopup(static_cast<HWND>(application_window_));
+  if (target == application_window_ || !IsWindowVisible(target))
+    target = AsWindow(DialogOwner());
+  if (target != nullptr && IsWindowVisible(target))
+    SetForegroundWindow(target);
 }
 
 void Win32Platform::MainWindowClosed() {

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_settings.h"
 #include "platform/win32/win32_windows.h"
 
@@ -16,11 +17,14 @@ namespace pixtrel::win32 {
 
 class Win32Platform : public Platform, public WindowHost {
  public:
-  Win32Platform();
+  explicit Win32Platform(Composition composition = Composition::System());
   ~Win32Platform() override;
 
   void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
-  void RunEventLoop() override { RunMessageLoop(); }
+  void RunEventLoop() override {
+    RunMessageLoop();
+    ending_ = true;
+  }
   void CreateFormWindow(ui::Form& form) override;
   void DestroyFormWindow(ui::Form& form) override;
 
@@ -80,6 +84,8 @@ class Win32Platform : public Platform, public WindowHost {
   // WindowHost
   void Dispatch(const std::function<void()>& handler) override;
   void Activated(ui::Form& form) override;
+  bool Ending() override { return ending_; }
+  void Shown(ui::Form& form) override;
   void Hidden(ui::Form& form) override;
   void MainWindowClosed() override;
   void TimerFired(unsigned id) override;
@@ -92,17 +98,28 @@ class Win32Platform : public Platform, public WindowHost {
   WindowHandle MainHandle();
   // The window that dialogs and boxes belong to: the active form, or the main one.
   WindowHandle DialogOwner();
+  // The taskbar button is the application window's: shown while a form is.
+  void SyncTaskbarButton();
+  // The application window's messages: the taskbar button's minimise and activation.
+  friend struct ApplicationWindow;
+  void ApplicationMinimized();
+  void ApplicationActivated();
+  // Disables every other window of the program while a modal dialog or box is up.
+  class ModalScope;
 
+  ScopedComApartment com_;  // for the whole thread: the shell may still use it after a call
+  Composition composition_;
   Dispatcher dispatch_;
   Win32Files files_;
   Win32Settings settings_;
   Clipboard clipboard_;
-  void* application_window_ = nullptr;  // hidden; owns every form
+  void* application_window_ = nullptr;  // owns every form; its taskbar button is the program's
   std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
   ui::Form* main_form_ = nullptr;
   ui::Form* active_ = nullptr;
   std::map<ui::Timer*, unsigned> timers_;
   ui::PopupMenu* open_menu_ = nullptr;
+  bool ending_ = false;
 };
 
 }  // namespace pixtrel::win32

@@ -16,21 +16,21 @@ std::string DocumentsFolder(WindowHandle owner) {
   if (FAILED(SHGetSpecialFolderLocation(reinterpret_cast<HWND>(owner), CSIDL_PERSONAL, &items)))
     return {};
   const ScopedItemList held(items);
-  char path[MAX_PATH] = {};
-  if (!SHGetPathFromIDListA(items, path))
+  wchar_t path[MAX_PATH] = {};
+  if (!SHGetPathFromIDListW(items, path))
     return {};
-  std::string folder = FromAnsi(path);
+  std::string folder = Utf8(path);
   // The core adds its own separator before a name; wine ends this folder with one already.
   if (folder.size() > 1 && folder.back() == kPathSeparator)
     folder.pop_back();
   return folder;
 }
 
-void OpenMailLink(WindowHandle owner, const std::string& link) {
-  // The mail program may be reached through a shell extension, which needs COM.
-  const ScopedComApartment com;
-  ShellExecuteA(reinterpret_cast<HWND>(owner), "open", ToAnsi(link).c_str(), nullptr, nullptr,
-                SW_SHOWNORMAL);
+void OpenMailLink(const std::string& link) {
+  // No owner and no verb: the link's default action, started for nobody's window. COM, which
+  // the shell may need to reach the mail program, is on for the thread's whole life: the
+  // launch may still be under way after this returns.
+  ShellExecuteW(nullptr, nullptr, Wide(link).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace pixtrel::win32

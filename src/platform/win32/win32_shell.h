@@ -11,7 +11,8 @@ inline constexpr char kPathSeparator = '\\';
 
 // The user's documents folder without a separator at its end, or "" when the shell names none.
 std::string DocumentsFolder(WindowHandle owner);
-// Hands a "mailto:" link to the default mail program; what follows is not looked at.
-void OpenMailLink(WindowHandle owner, const std::string& link);
+// Hands a "mailto:" link to the default mail program; what follows is not looked at. The
+// thread must have COM for the whole program (ScopedComApartment).
+void OpenMailLink(const std::string& link);
 
 }  // namespace pixtrel::win32

@@ -14,6 +14,7 @@
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_dib.h"
+#include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_text.h"
 #include "settings/preferences.h"
 #include "ui/placement.h"
@@ -21,9 +22,9 @@
 namespace pixtrel::win32 {
 namespace {
 
-constexpr char kFormClass[] = "PixtrelForm";
-constexpr char kImageClass[] = "PixtrelImage";
-constexpr char kStripClass[] = "PixtrelStrip";
+constexpr wchar_t kFormClass[] = L"PixtrelForm";
+constexpr wchar_t kImageClass[] = L"PixtrelImage";
+constexpr wchar_t kStripClass[] = L"PixtrelStrip";
 constexpr UINT kMenuChoice = WM_APP + 1;
 // Control ids start past IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstControlId = 100;
@@ -31,7 +32,7 @@ constexpr int kFirstControlId = 100;
 constexpr int kListDropHeight = 8 * 14 + 4;
 
 HINSTANCE Instance() {
-  return GetModuleHandleA(nullptr);
+  return GetModuleHandleW(nullptr);
 }
 
 COLORREF ToColorRef(ui::ColorRef color) {
@@ -41,7 +42,7 @@ COLORREF ToColorRef(ui::ColorRef color) {
   return color;
 }
 
-LPCSTR ToCursorName(ui::Cursor cursor) {
+LPCWSTR ToCursorName(ui::Cursor cursor) {
   switch (cursor) {
     case ui::Cursor::kSizeAll:
       return IDC_SIZEALL;
@@ -123,28 +124,35 @@ void ControlPeer::Changed(ui::Control&, ui::Property property) {
 namespace {
 
 FormWindow::Impl* ImplOf(HWND hwnd) {
-  return reinterpret_cast<FormWindow::Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  return reinterpret_cast<FormWindow::Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
 bool IsForm(HWND hwnd) {
-  char name[32] = {};
-  return GetClassNameA(hwnd, name, sizeof name) > 0 && std::string_view(name) == kFormClass;
+  wchar_t name[32] = {};
+  return GetClassNameW(hwnd, name, 32) > 0 && std::wstring_view(name) == kFormClass;
 }
 
 ControlPeer* PeerOfWindow(HWND hwnd) {
-  return reinterpret_cast<ControlPeer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  return reinterpret_cast<ControlPeer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+std::wstring TextOf(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* impl =
-        static_cast<FormWindow::Impl*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+        static_cast<FormWindow::Impl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     impl->hwnd = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
   }
   if (FormWindow::Impl* impl = ImplOf(hwnd))
     return impl->Proc(message, wparam, lparam);
-  return DefWindowProcA(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 unsigned HeldButtons(WPARAM keys) {
@@ -169,7 +177,7 @@ HBITMAP LoadCarriedPicture(const std::string& file) {
   std::transform(name.begin(), name.end(), name.begin(),
                  [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
   return static_cast<HBITMAP>(
-      LoadImageA(Instance(), name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      LoadImageW(Instance(), Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
 void PaintCarried(HDC dc, const ui::Image& image) {
@@ -177,7 +185,7 @@ void PaintCarried(HDC dc, const ui::Image& image) {
   if (!picture)
     return;
   BITMAP info{};
-  GetObjectA(picture.As<HBITMAP>(), sizeof info, &info);
+  GetObjectW(picture.As<HBITMAP>(), sizeof info, &info);
   const ScopedMemoryDc source(CreateCompatibleDC(dc));
   const ScopedSelect selected(source.Get(), picture.Get());
   if (!image.transparent) {
@@ -247,13 +255,13 @@ ui::MouseButton ButtonOf(UINT message) {
 
 LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(
+    SetWindowLongPtrW(
         hwnd, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
   }
   ControlPeer* peer = PeerOfWindow(hwnd);
   if (peer == nullptr)
-    return DefWindowProcA(hwnd, message, wparam, lparam);
+    return DefWindowProcW(hwnd, message, wparam, lparam);
   auto& image = static_cast<ui::Image&>(peer->control);
   WindowHost& host = peer->owner.host;
   switch (message) {
@@ -277,7 +285,10 @@ LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      SetCapture(hwnd);
+      // The left button alone keeps the mouse: a drag with another follows the pointer only
+      // while it is over the picture, and a release elsewhere leaves it open.
+      if (message == WM_LBUTTONDOWN)
+        SetCapture(hwnd);
       if (image.mouse.down) {
         const ui::MouseButton button = ButtonOf(message);
         const ui::Point at = PointOf(lparam);
@@ -294,7 +305,7 @@ LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      if ((wparam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) == 0)
+      if (message == WM_LBUTTONUP && GetCapture() == hwnd)
         ReleaseCapture();
       if (image.mouse.up) {
         const ui::MouseButton button = ButtonOf(message);
@@ -303,15 +314,15 @@ LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
       }
       return 0;
     default:
-      return DefWindowProcA(hwnd, message, wparam, lparam);
+      return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 }
 
 LRESULT CALLBACK StripProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(
+    SetWindowLongPtrW(
         hwnd, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams));
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
   }
   ControlPeer* peer = PeerOfWindow(hwnd);
   if (peer != nullptr && message == WM_ERASEBKGND) {
@@ -321,7 +332,7 @@ LRESULT CALLBACK StripProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     FillRect(reinterpret_cast<HDC>(wparam), &client, brush.As<HBRUSH>());
     return 1;
   }
-  return DefWindowProcA(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 // Labels that report the pointer moving over them and leaving them.
@@ -348,21 +359,18 @@ LRESULT CALLBACK ListEditSubclass(HWND hwnd, UINT message, WPARAM wparam, LPARAM
                                   DWORD_PTR data) {
   auto* peer = reinterpret_cast<ControlPeer*>(data);
   if (message == WM_CHAR && wparam >= 0x20 && wparam < 0x7F) {
-    char text[256] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    const std::string before_text = text;
-    const bool ascii = std::all_of(before_text.begin(), before_text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) {
+    const std::wstring before = TextOf(hwnd);
+    // The rule counts bytes and the box counts characters: the same on ASCII text.
+    if (std::all_of(before.begin(), before.end(), [](wchar_t c) { return c < 0x80; })) {
       DWORD start = 0, end = 0;
-      SendMessageA(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+      SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                    reinterpret_cast<LPARAM>(&end));
-      const ComboEdit after = TypeIntoCombo({before_text, start, end - start},
+      const ComboEdit after = TypeIntoCombo({Utf8(before), start, end - start},
                                             static_cast<char>(wparam), peer->control.items);
       {
         FormWindow::Impl::Sync sync(peer->owner);
-        SetWindowTextA(hwnd, after.text.c_str());
-        SendMessageA(hwnd, EM_SETSEL, after.selection_start,
+        SetWindowTextW(hwnd, Wide(after.text).c_str());
+        SendMessageW(hwnd, EM_SETSEL, after.selection_start,
                      after.selection_start + after.selection_length);
       }
       peer->control.SetText(after.text);
@@ -379,25 +387,25 @@ void RegisterClasses() {
   registered = true;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  WNDCLASSEXA form{};
+  WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = FormProc;
   form.hInstance = Instance();
-  form.hIcon = LoadIconA(Instance(), "MAINICON");
-  form.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  form.hIcon = LoadIconW(Instance(), L"MAINICON");
+  form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.lpszClassName = kFormClass;
-  RegisterClassExA(&form);
-  WNDCLASSEXA image{};
+  RegisterClassExW(&form);
+  WNDCLASSEXW image{};
   image.cbSize = sizeof image;
   image.lpfnWndProc = ImageProc;
   image.hInstance = Instance();
-  image.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  image.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   image.lpszClassName = kImageClass;
-  RegisterClassExA(&image);
-  WNDCLASSEXA strip = image;
+  RegisterClassExW(&image);
+  WNDCLASSEXW strip = image;
   strip.lpfnWndProc = StripProc;
   strip.lpszClassName = kStripClass;
-  RegisterClassExA(&strip);
+  RegisterClassExW(&strip);
 }
 
 DWORD FormStyle(const ui::Form& form) {
@@ -440,7 +448,7 @@ SIZE OuterSize(const ui::Form& form) {
 void FormWindow::Impl::Create(void* owner) {
   RegisterClasses();
   const SIZE size = OuterSize(form);
-  CreateWindowExA(FormExStyle(form), kFormClass, ToAnsi(form.Caption()).c_str(), FormStyle(form),
+  CreateWindowExW(FormExStyle(form), kFormClass, Wide(form.Caption()).c_str(), FormStyle(form),
                   form.bounds.left, form.bounds.top, size.cx, size.cy, static_cast<HWND>(owner),
                   nullptr, Instance(), this);
   if (form.layered) {
@@ -456,49 +464,49 @@ void FormWindow::Impl::Create(void* owner) {
 }
 
 void FormWindow::Impl::MakeControl(ui::Control& c) {
-  const char* window_class = nullptr;
+  const wchar_t* window_class = nullptr;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   DWORD ex_style = 0;
   switch (c.GetKind()) {
     case ui::Kind::kButton:
-      window_class = WC_BUTTONA;
+      window_class = WC_BUTTONW;
       style |= BS_PUSHBUTTON;
       break;
     case ui::Kind::kCheckBox:
       // Not automatic: the model holds the state, and the click sets it.
-      window_class = WC_BUTTONA;
+      window_class = WC_BUTTONW;
       style |= BS_CHECKBOX;
       break;
     case ui::Kind::kRadioButton:
-      window_class = WC_BUTTONA;
+      window_class = WC_BUTTONW;
       style |= BS_RADIOBUTTON;
       break;
     case ui::Kind::kGroupBox:
-      window_class = WC_BUTTONA;
+      window_class = WC_BUTTONW;
       style |= BS_GROUPBOX;
       break;
     case ui::Kind::kEdit:
-      window_class = WC_EDITA;
+      window_class = WC_EDITW;
       style |= ES_AUTOHSCROLL;
       ex_style |= WS_EX_CLIENTEDGE;
       break;
     case ui::Kind::kComboBox:
-      window_class = WC_COMBOBOXA;
+      window_class = WC_COMBOBOXW;
       style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
       break;
     case ui::Kind::kSlider:
-      window_class = TRACKBAR_CLASSA;
+      window_class = TRACKBAR_CLASSW;
       style |= TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS;
       break;
     case ui::Kind::kLabel:
-      window_class = WC_STATICA;
+      window_class = WC_STATICW;
       style |= SS_NOTIFY | (c.alignment == ui::Align::kRight    ? SS_RIGHT | SS_CENTERIMAGE
                             : c.alignment == ui::Align::kCenter ? SS_CENTER | SS_CENTERIMAGE
                             : c.word_wrap                       ? SS_LEFT
                                                                 : SS_LEFTNOWORDWRAP);
       break;
     case ui::Kind::kBevel:
-      window_class = WC_STATICA;
+      window_class = WC_STATICW;
       style |= SS_ETCHEDFRAME;
       break;
     case ui::Kind::kImage:
@@ -520,14 +528,14 @@ void FormWindow::Impl::MakeControl(ui::Control& c) {
   const int height = c.GetKind() == ui::Kind::kComboBox ? place.bottom - place.top + kListDropHeight
                                                         : place.bottom - place.top;
   peer->hwnd =
-      CreateWindowExA(ex_style, window_class, ToAnsi(c.Caption()).c_str(), style, place.left,
+      CreateWindowExW(ex_style, window_class, Wide(c.Caption()).c_str(), style, place.left,
                       place.top, place.right - place.left, height, hwnd,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), peer.get());
-  SetWindowLongPtrA(peer->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer.get()));
+  SetWindowLongPtrW(peer->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer.get()));
   switch (c.GetKind()) {
     case ui::Kind::kComboBox: {
       for (const std::string& item : c.items)
-        SendMessageA(peer->hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(item).c_str()));
+        SendMessageW(peer->hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
       COMBOBOXINFO info{};
       info.cbSize = sizeof info;
       if (GetComboBoxInfo(peer->hwnd, &info)) {
@@ -538,10 +546,10 @@ void FormWindow::Impl::MakeControl(ui::Control& c) {
       break;
     }
     case ui::Kind::kSlider:
-      SendMessageA(peer->hwnd, TBM_SETRANGE, FALSE, MAKELPARAM(c.min, c.max));
-      SendMessageA(peer->hwnd, TBM_SETTICFREQ, static_cast<WPARAM>(c.frequency), 0);
-      SendMessageA(peer->hwnd, TBM_SETLINESIZE, 0, c.line_size);
-      SendMessageA(peer->hwnd, TBM_SETPAGESIZE, 0, c.page_size);
+      SendMessageW(peer->hwnd, TBM_SETRANGE, FALSE, MAKELPARAM(c.min, c.max));
+      SendMessageW(peer->hwnd, TBM_SETTICFREQ, static_cast<WPARAM>(c.frequency), 0);
+      SendMessageW(peer->hwnd, TBM_SETLINESIZE, 0, c.line_size);
+      SendMessageW(peer->hwnd, TBM_SETPAGESIZE, 0, c.page_size);
       break;
     case ui::Kind::kLabel:
       SetWindowSubclass(peer->hwnd, LabelSubclass, 1, reinterpret_cast<DWORD_PTR>(peer.get()));
@@ -582,9 +590,9 @@ HFONT FormWindow::Impl::FontFor(const ui::Font& font) {
   }
   const BYTE charset = font.ansi_charset ? ANSI_CHARSET : DEFAULT_CHARSET;
   HFONT handle =
-      CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, font.underline,
+      CreateFontW(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, font.underline,
                   FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                  DEFAULT_PITCH | FF_DONTCARE, font.name.c_str());
+                  DEFAULT_PITCH | FF_DONTCARE, Wide(font.name).c_str());
   fonts.emplace_back(font, ScopedGdiObject(handle));
   return handle;
 }
@@ -621,9 +629,9 @@ RECT FormWindow::Impl::PlaceOf(const ui::Control& control) {
 int FormWindow::Impl::TextWidth(const ControlPeer& peer, const std::string& text) {
   const ScopedWindowDc dc(peer.hwnd);
   const ScopedSelect font(dc.As<HDC>(), ControlFont(peer.control));
-  const std::string ansi = ToAnsi(text);
+  const std::wstring wide = Wide(text);
   SIZE size{};
-  GetTextExtentPoint32A(dc.As<HDC>(), ansi.c_str(), static_cast<int>(ansi.size()), &size);
+  GetTextExtentPoint32W(dc.As<HDC>(), wide.c_str(), static_cast<int>(wide.size()), &size);
   return size.cx;
 }
 
@@ -657,7 +665,7 @@ void FormWindow::Impl::Apply(ControlPeer& peer, ui::Property property) {
       ShowWindow(peer.hwnd, c.Visible() ? SW_SHOWNA : SW_HIDE);
       break;
     case ui::Property::kFont:
-      SendMessageA(peer.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ControlFont(c)), TRUE);
+      SendMessageW(peer.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ControlFont(c)), TRUE);
       if (c.GetKind() == ui::Kind::kLabel)
         Apply(peer, ui::Property::kBounds);
       break;
@@ -667,10 +675,10 @@ void FormWindow::Impl::Apply(ControlPeer& peer, ui::Property property) {
         case ui::Kind::kCheckBox:
         case ui::Kind::kRadioButton:
         case ui::Kind::kGroupBox:
-          SetWindowTextA(peer.hwnd, ToAnsi(c.Caption()).c_str());
+          SetWindowTextW(peer.hwnd, Wide(c.Caption()).c_str());
           break;
         case ui::Kind::kLabel:
-          SetWindowTextA(peer.hwnd, ToAnsi(c.Caption()).c_str());
+          SetWindowTextW(peer.hwnd, Wide(c.Caption()).c_str());
           Apply(peer, ui::Property::kBounds);
           break;
         default:
@@ -679,20 +687,18 @@ void FormWindow::Impl::Apply(ControlPeer& peer, ui::Property property) {
       break;
     case ui::Property::kChecked:
       if (c.GetKind() == ui::Kind::kCheckBox || c.GetKind() == ui::Kind::kRadioButton)
-        SendMessageA(peer.hwnd, BM_SETCHECK, c.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageW(peer.hwnd, BM_SETCHECK, c.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case ui::Property::kText:
       if (c.GetKind() == ui::Kind::kEdit || c.GetKind() == ui::Kind::kComboBox) {
-        const std::string wanted = ToAnsi(c.Text());
-        char shown[2048] = {};
-        GetWindowTextA(peer.hwnd, shown, sizeof shown);
-        if (wanted != shown)
-          SetWindowTextA(peer.hwnd, wanted.c_str());
+        const std::wstring wanted = Wide(c.Text());
+        if (wanted != TextOf(peer.hwnd))
+          SetWindowTextW(peer.hwnd, wanted.c_str());
       }
       break;
     case ui::Property::kPosition:
       if (c.GetKind() == ui::Kind::kSlider)
-        SendMessageA(peer.hwnd, TBM_SETPOS, TRUE, c.Position());
+        SendMessageW(peer.hwnd, TBM_SETPOS, TRUE, c.Position());
       break;
     case ui::Property::kColor:
     case ui::Property::kCursor:  // looked up at each WM_SETCURSOR
@@ -717,7 +723,7 @@ void FormWindow::Impl::Changed(ui::Control&, ui::Property property) {
 void FormWindow::Impl::ApplyForm(ui::Property property) {
   switch (property) {
     case ui::Property::kCaption:
-      SetWindowTextA(hwnd, ToAnsi(form.Caption()).c_str());
+      SetWindowTextW(hwnd, Wide(form.Caption()).c_str());
       return;
     case ui::Property::kBounds: {
       if (form.window_state == ui::WindowState::kMaximized)
@@ -732,6 +738,11 @@ void FormWindow::Impl::ApplyForm(ui::Property property) {
     default:
       return;
   }
+  // Hidden by its destruction a moment later, a window is not hidden or shown again on the way
+  // out. (It would cost nothing on Windows; wine with no window manager waits 2 s for each
+  // hidden window to be withdrawn.)
+  if (host.Ending())
+    return;
   const bool shown = IsWindowVisible(hwnd) != FALSE;
   if (form.Visible() == shown)
     return;
@@ -746,13 +757,15 @@ void FormWindow::Impl::ApplyForm(ui::Property property) {
       break;
     case ui::WindowState::kMinimized:
       ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
+      host.Shown(form);
       return;
     case ui::WindowState::kNormal:
       ShowWindow(hwnd, IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
       break;
   }
+  host.Shown(form);
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetForegroundWindow(hwnd);
+  TakeForeground(hwnd);
   host.Activated(form);
 }
 
@@ -791,9 +804,7 @@ void FormWindow::Impl::Command(int id, int code, HWND child) {
       break;
     case ui::Kind::kEdit:
       if (code == EN_CHANGE && syncing == 0) {
-        char text[2048] = {};
-        GetWindowTextA(peer->hwnd, text, sizeof text);
-        c.SetText(FromAnsi(text));
+        c.SetText(Utf8(TextOf(peer->hwnd)));
         if (c.on_change)
           host.Dispatch(c.on_change);
       }
@@ -802,11 +813,9 @@ void FormWindow::Impl::Command(int id, int code, HWND child) {
       if (syncing != 0)
         break;
       if (code == CBN_EDITCHANGE) {
-        char text[2048] = {};
-        GetWindowTextA(peer->hwnd, text, sizeof text);
-        c.SetText(FromAnsi(text));
+        c.SetText(Utf8(TextOf(peer->hwnd)));
       } else if (code == CBN_SELCHANGE) {
-        const LRESULT index = SendMessageA(peer->hwnd, CB_GETCURSEL, 0, 0);
+        const LRESULT index = SendMessageW(peer->hwnd, CB_GETCURSEL, 0, 0);
         if (index >= 0 && static_cast<std::size_t>(index) < c.items.size())
           c.SetText(c.items[static_cast<std::size_t>(index)]);
       }
@@ -823,7 +832,7 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_HSCROLL:
       if (ControlPeer* peer = PeerOf(reinterpret_cast<HWND>(lparam)); peer != nullptr) {
-        const int position = static_cast<int>(SendMessageA(peer->hwnd, TBM_GETPOS, 0, 0));
+        const int position = static_cast<int>(SendMessageW(peer->hwnd, TBM_GETPOS, 0, 0));
         if (syncing == 0 && position != peer->control.Position()) {
           peer->control.SetPosition(position);
           if (peer->control.on_change)
@@ -853,8 +862,8 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETCURSOR:
       if (ControlPeer* peer = PeerOf(reinterpret_cast<HWND>(wparam));
           peer != nullptr && LOWORD(lparam) == HTCLIENT) {
-        if (LPCSTR name = ToCursorName(peer->control.cursor)) {
-          SetCursor(LoadCursorA(nullptr, name));
+        if (LPCWSTR name = ToCursorName(peer->control.cursor)) {
+          SetCursor(LoadCursorW(nullptr, name));
           return TRUE;
         }
       }
@@ -925,7 +934,7 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
   }
-  return DefWindowProcA(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 FormWindow::FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main)
@@ -934,12 +943,14 @@ FormWindow::FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main)
 }
 
 FormWindow::~FormWindow() {
-  impl_->form.SetPeer(nullptr);
-  impl_->peers.clear();
+  // The controls' windows read their peers until they are gone (WM_DESTROY, WM_NCDESTROY, a
+  // mouse capture they lose): the windows go first.
   if (impl_->hwnd != nullptr) {
-    SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(impl_->hwnd, GWLP_USERDATA, 0);
     DestroyWindow(impl_->hwnd);
   }
+  impl_->form.SetPeer(nullptr);
+  impl_->peers.clear();
 }
 
 ui::Form& FormWindow::form() {
@@ -957,13 +968,13 @@ void FormWindow::PaintNow() {
 
 void RunMessageLoop() {
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     // Tab and the arrow keys move between controls in every form, as in a dialog.
     HWND top = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    if (top != nullptr && IsForm(top) && IsDialogMessageA(top, &message))
+    if (top != nullptr && IsForm(top) && IsDialogMessageW(top, &message))
       continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 

@@ -17,6 +17,10 @@ class WindowHost {
   virtual void Dispatch(const std::function<void()>& handler) = 0;
   // The form is now the program's active window (shown, raised, activated or pressed on).
   virtual void Activated(ui::Form& form) = 0;
+  // The message loop has ended: the windows only go now, each hidden by its destruction.
+  virtual bool Ending() = 0;
+  // The form's window has just been shown, or hidden.
+  virtual void Shown(ui::Form& form) = 0;
   virtual void Hidden(ui::Form& form) = 0;
   // The system's close command reached the main window.
   virtual void MainWindowClosed() = 0;
@@ -30,7 +34,7 @@ class WindowHost {
 
 class FormWindow {
  public:
-  // `owner`: the window that owns every form, so that none gets a taskbar button of its own.
+  // `owner`: the application's window, which owns every form and alone has the taskbar button.
   FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main);
   ~FormWindow();
   FormWindow(const FormWindow&) = delete;
