@@ -218,7 +218,8 @@ std::optional<int> Process::WaitForExit(int timeout_ms) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-WineDesktop::WineDesktop(int width, int height) : server_(width, height) {
+WineDesktop::WineDesktop(int width, int height, std::string locale)
+    : server_(width, height), locale_(std::move(locale)) {
   const char* prefix = std::getenv("WINEPREFIX");
   if (prefix == nullptr || !FileExists(std::string(prefix) + "/system.reg"))
     throw std::runtime_error("no wine prefix: run these tests after start_wine_session");
@@ -255,29 +256,34 @@ WineDesktop::~WineDesktop() {
   XCloseDisplay(X(display_));
 }
 
-std::vector<std::string> WineDesktop::Environment() const {
+std::vector<std::string> WineDesktop::Environment(const std::vector<std::string>& extra) const {
   std::vector<std::string> env;
+  const auto overridden = [&](const std::string& name) {
+    return std::any_of(extra.begin(), extra.end(),
+                       [&](const std::string& entry) { return entry.starts_with(name + "="); });
+  };
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
     const std::string name = text.substr(0, text.find('='));
     if (name != "DISPLAY" && name != "WINEARCH" && name != "WINEDLLOVERRIDES" && name != "LANG" &&
-        name != "LC_ALL")
+        !name.starts_with("LC_") && !overridden(name))
       env.push_back(text);
   }
+  env.insert(env.end(), extra.begin(), extra.end());
   env.push_back("DISPLAY=" + server_.Name());
   env.push_back("WINEARCH=win32");
-  if (std::getenv("WINEDEBUG") == nullptr)
+  if (std::getenv("WINEDEBUG") == nullptr && !overridden("WINEDEBUG"))
     env.push_back("WINEDEBUG=-all");
   // No offer to download Mono or Gecko: a dialog nobody would answer.
   env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
-  // Arguments reach the programs as UTF-8; the ANSI code page stays 1252.
-  env.push_back("LANG=C.UTF-8");
+  // Arguments reach the programs as UTF-8 in any of the locales the tests use.
+  env.push_back("LANG=" + locale_);
   return env;
 }
 
 pid_t WineDesktop::Run(const std::vector<std::string>& args, const std::string& out,
-                       const std::string& err) const {
-  const std::vector<std::string> env = Environment();
+                       const std::string& err, const std::vector<std::string>& environment) const {
+  const std::vector<std::string> env = Environment(environment);
   const pid_t pid = ::fork();
   if (pid == 0) {
     // Gone with the test, however the test ends.
@@ -368,11 +374,12 @@ std::string WineDesktop::WindowsPath(const std::string& unix_path) {
   return path;
 }
 
-void WineDesktop::Start(const std::string& exe, const std::vector<std::string>& args) {
+void WineDesktop::Start(const std::string& exe, const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment) {
   const std::size_t icons = TrayIcons().size();
   std::vector<std::string> command{"wine", exe};
   command.insert(command.end(), args.begin(), args.end());
-  program_.emplace(Run(command, home_ / "program.log", home_ / "program.log"),
+  program_.emplace(Run(command, home_ / "program.log", home_ / "program.log", environment),
                    home_ / "program.log");
   if (!Desktop::WaitFor([&] { return TrayIcons().size() > icons; }, 10000))
     throw std::runtime_error("no tray icon: " + Log());

@@ -68,7 +68,9 @@ class Process {
 
 class WineDesktop {
  public:
-  WineDesktop(int width, int height);
+  // `locale`: the Unix locale every program of the desktop runs in, which sets wine's ANSI code
+  // page (ru_RU.UTF-8: 1251, ja_JP.UTF-8: 932); C.UTF-8 gives 1252.
+  WineDesktop(int width, int height, std::string locale = "C.UTF-8");
   ~WineDesktop();
   WineDesktop(const WineDesktop&) = delete;
   WineDesktop& operator=(const WineDesktop&) = delete;
@@ -83,7 +85,9 @@ class WineDesktop {
   static std::string WindowsPath(const std::string& unix_path);
 
   // Starts the program from Home() and waits until one more icon sits in the tray.
-  void Start(const std::string& exe, const std::vector<std::string>& args = {});
+  // `environment`: NAME=VALUE entries for the program alone, over the desktop's own.
+  void Start(const std::string& exe, const std::vector<std::string>& args = {},
+             const std::vector<std::string>& environment = {});
   std::optional<int> WaitForExit(int timeout_ms = 5000);
   std::string Log() const { return ReadFileBytes(home_ / "program.log"); }
 
@@ -110,13 +114,14 @@ class WineDesktop {
   void Shot(const std::string& name) const;
 
  private:
-  std::vector<std::string> Environment() const;
-  pid_t Run(const std::vector<std::string>& args, const std::string& out,
-            const std::string& err) const;
+  std::vector<std::string> Environment(const std::vector<std::string>& extra = {}) const;
+  pid_t Run(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            const std::vector<std::string>& environment = {}) const;
   void StartServer();
   void FreshDocuments();
 
   Xvfb server_;
+  std::string locale_;
   TempFolder home_;
   void* display_ = nullptr;
   std::string prefix_;

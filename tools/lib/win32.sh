@@ -8,7 +8,11 @@ WIN32_PACKAGES=(
   cmake ninja-build g++-mingw-w64-i686-posix nasm
   dpkg-dev googletest
   wine wine32:i386 xvfb x11-utils
+  locales
 )
+
+# The locales whose ANSI code pages the Windows tests try besides 1252: 1251 and 932.
+WIN32_TEST_LOCALES=(ru_RU ja_JP)
 
 # Another apt or dpkg may be at work (an unattended upgrade, a second tool): let it finish.
 wait_for_apt() {
@@ -31,6 +35,17 @@ need_win32_packages() {
     # No update here: wine32:i386 cannot be installed yet, so need_packages runs one.
   fi
   need_packages "${WIN32_PACKAGES[@]}"
+}
+
+# Makes the UTF-8 locales of WIN32_TEST_LOCALES that this machine lacks.
+need_test_locales() {
+  local locale
+  for locale in "${WIN32_TEST_LOCALES[@]}"; do
+    if ! locale -a 2>/dev/null | grep -qix "$locale.utf-\?8"; then
+      echo "Making the locale $locale.UTF-8"
+      as_root localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+    fi
+  done
 }
 
 # Adds deb-src lines for this machine's release when apt knows no source packages.
@@ -147,6 +162,11 @@ start_wine_session() {
     wine --version >"$stamp"
   fi
   wineserver -p </dev/null >/dev/null 2>&1
+  if [ -n "$WIN32_XVFB_PID" ]; then
+    # No window manager on a server of our own: wine frames its windows itself, as Windows
+    # does, instead of waiting 2 s for a manager to withdraw each window that goes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  fi
   # Wine's own services start with the first program and live as long as the server. Started
   # here, they hold /dev/null; started by a test, they would hold its output pipe open, and
   # ctest or gtest_discover_tests would wait for its end until their timeout.

@@ -132,6 +132,12 @@ void SetClipboardCommand(const Args&);
 void HoldClipboardCommand(const Args&);
 void ScreenCommand(const Args&);
 void InfoCommand(const Args&);
+void ClipboardReadersCommand(const Args&);
+void HoldFileCommand(const Args&);
+void TaskbarCommand(const Args&);
+void SysCommandCommand(const Args&);
+void MailHandlerCommand(const Args&);
+void RecordArgsCommand(const Args&);
 void ProcessCommand(const Args&);
 
 }  // namespace driver
