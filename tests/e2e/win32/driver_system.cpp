@@ -13,8 +13,10 @@
 namespace driver {
 namespace {
 
-// The screen as 32-bit top-down pixels, the unused byte cleared.
-std::vector<std::uint32_t> ScreenPixels(int width, int height) {
+// What a 32-bit top-down DIB section holds once `draw` has drawn into its DC, the unused byte
+// cleared.
+template <class Draw>
+std::vector<std::uint32_t> Drawn(int width, int height, Draw draw) {
   const ScreenDc screen;
   const UniqueDc memory(CreateCompatibleDC(screen.Get()));
   BITMAPINFO info{};
@@ -25,7 +27,7 @@ std::vector<std::uint32_t> ScreenPixels(int width, int height) {
     throw Failure(SystemError("CreateDIBSection"));
   {
     const Selected selected(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
+    draw(memory.get(), screen.Get());
   }
   GdiFlush();
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
@@ -35,7 +37,13 @@ std::vector<std::uint32_t> ScreenPixels(int width, int height) {
   return pixels;
 }
 
-// A CF_DIB of any depth drawn into 32-bit top-down pixels; empty if it is not width x height.
+std::vector<std::uint32_t> ScreenPixels(int width, int height) {
+  return Drawn(width, height, [&](HDC into, HDC screen) {
+    BitBlt(into, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  });
+}
+
+// A CF_DIB of any depth as 32-bit pixels; empty if it is not width x height.
 std::vector<std::uint32_t> DibPixels(HGLOBAL memory, int width, int height) {
   const auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(memory));
   if (header == nullptr)
@@ -48,24 +56,10 @@ std::vector<std::uint32_t> DibPixels(HGLOBAL memory, int width, int height) {
     const int masks = header->biCompression == BI_BITFIELDS ? 3 : 0;
     const auto* bits =
         reinterpret_cast<const char*>(header) + header->biSize + (masks + colours) * 4;
-    const ScreenDc screen;
-    const UniqueDc dc(CreateCompatibleDC(screen.Get()));
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* out = nullptr;
-    const UniqueGdi bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &out, nullptr, 0));
-    if (bitmap && out != nullptr) {
-      {
-        const Selected selected(dc.get(), bitmap.get());
-        SetDIBitsToDevice(dc.get(), 0, 0, width, height, 0, 0, 0, height, bits,
-                          reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
-      }
-      GdiFlush();
-      pixels.resize(static_cast<std::size_t>(width) * height);
-      std::memcpy(pixels.data(), out, pixels.size() * 4);
-      for (std::uint32_t& pixel : pixels)
-        pixel &= 0x00FFFFFF;
-    }
+    pixels = Drawn(width, height, [&](HDC into, HDC) {
+      SetDIBitsToDevice(into, 0, 0, width, height, 0, 0, 0, height, bits,
+                        reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+    });
   }
   GlobalUnlock(memory);
   return pixels;
