@@ -75,8 +75,6 @@ class TForm1 : public ui::Form {
   Application& app_;
   // A window whose left edge is at -1 is still dragged: DragOrigin alone cannot tell.
   bool drag_open_ = false;
-  bool polling_ = false;
-  bool repoll_ = false;
   std::string last_stamp_;
 };
 

@@ -69,22 +69,14 @@ void TForm1::RestoreMainForm() {
 }
 
 void TForm1::CheckKey() {
-  // An auto-record capture polls again at its end; that poll runs here, in a loop, so holding
-  // the key for an hour does not deepen the stack.
-  if (polling_) {
-    repoll_ = true;
-    return;
+  // An auto-record capture leaves the program in the tray and polls again at once: a held key
+  // records one capture after another, here, so holding it for an hour does not deepen the
+  // stack. A capture shown in the viewer or the overlay leaves the tray, and ends the polling.
+  while (app_.platform().AsyncKeyState(HotkeyCode) != 0) {
+    TakeCapture();
+    if (!InTray)
+      return;
   }
-  polling_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{polling_};
-  do {
-    repoll_ = false;
-    if (app_.platform().AsyncKeyState(HotkeyCode) != 0)
-      TakeCapture();
-  } while (repoll_);
 }
 
 void TForm1::MouseOverTray(int x, int) {

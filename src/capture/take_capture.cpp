@@ -90,7 +90,6 @@ void TForm1::AutoRecord(const std::string& format, const std::string& folder,
     const int value = StrToInt(quality);
     SaveJpeg(Image1.Picture(), app_.JoinPath(folder, stamp + ".jpg"), value, platform);
   }
-  CheckKey();
 }
 
 }  // namespace pixtrel
