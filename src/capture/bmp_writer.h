@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/bitmap.h"
-#include "platform/platform.h"
+#include "core/files.h"
 
 namespace pixtrel {
 

@@ -3,17 +3,9 @@
 
 #include <string>
 
-namespace pixtrel {
+#include "core/clock.h"
 
-struct ClockReading {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int millisecond = 0;
-};
+namespace pixtrel {
 
 // The date fields come from `date`, the time fields from `time`, a second reading taken just
 // after. 7 March 2026 at 09:05:03.042 gives "07.03.2026 à 09h 05m 03s 042'" (UTF-8 "à").

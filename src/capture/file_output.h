@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "core/files.h"
 
 namespace pixtrel {
 

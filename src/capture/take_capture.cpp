@@ -82,13 +82,13 @@ void TForm1::AutoRecord(const std::string& format, const std::string& folder,
   } while (stamp == last_stamp_);
   last_stamp_ = stamp;
 
-  platform.MakeFolder(folder);
+  platform.FileSystem().MakeFolder(folder);
   if (format == kFormatBmp) {
-    SaveBmp(Image1.Picture(), app_.JoinPath(folder, stamp + ".bmp"), platform);
+    SaveBmp(Image1.Picture(), app_.JoinPath(folder, stamp + ".bmp"), platform.FileSystem());
   }
   if (format == kFormatJpg) {
     const int value = StrToInt(quality);
-    SaveJpeg(Image1.Picture(), app_.JoinPath(folder, stamp + ".jpg"), value, platform);
+    SaveJpeg(Image1.Picture(), app_.JoinPath(folder, stamp + ".jpg"), value, platform.FileSystem());
   }
 }
 

@@ -8,47 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "capture/capture_stamp.h"
 #include "core/bitmap.h"
-#include "settings/settings_store.h"
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/settings_store.h"
 #include "ui/ui.h"
 
 namespace pixtrel {
-
-// A file being written under a temporary name beside its target. Dropped without a
-// successful Commit(), it vanishes and any old file of the target's name stays as it was.
-class OutputFile {
- public:
-  virtual ~OutputFile() = default;
-  // The number of bytes stored; fewer than asked means the system refused the rest.
-  virtual std::size_t Write(const void* data, std::size_t size) = 0;
-  // Puts the finished file in place under its target name; false if that failed.
-  virtual bool Commit() = 0;
-};
-
-struct FileOptions {
-  bool durable = false;       // flushed to the disk before it replaces the old file
-  bool make_parents = false;  // create missing folders above the file
-};
-
-struct StartedFile {
-  std::unique_ptr<OutputFile> file;  // null when the file cannot be created
-  std::string reason;                // the system's own words for why not
-};
-
-class Files {
- public:
-  virtual ~Files() = default;
-  // Creates the last level of `path` only; false if it did not (it may already exist).
-  virtual bool MakeFolder(const std::string& path) = 0;
-  virtual StartedFile StartFile(const std::string& path, const FileOptions& options) = 0;
-  // The whole file, or nothing when it is absent, cannot be read or holds more than
-  // `max_bytes`.
-  virtual std::optional<std::string> ReadWholeFile(const std::string& path,
-                                                   std::size_t max_bytes) = 0;
-  // Whether anything stands at `path`, readable or not.
-  virtual bool FileExists(const std::string& path) = 0;
-};
 
 // The first version of the tray record, the one a 32-bit program fills: 88 bytes.
 inline constexpr std::uint32_t kNotifyIconDataSize = 88;
@@ -75,7 +41,7 @@ using WindowHandle = std::uintptr_t;  // 0: no window
 // Runs one event's handler; an error it raises shows the error box and the program goes on.
 using Dispatcher = std::function<void(const std::function<void()>&)>;
 
-class Platform : public Files {
+class Platform {
  public:
   // Given once, before any window: every event the platform delivers runs through it.
   virtual void SetDispatcher(Dispatcher dispatch) = 0;
@@ -146,6 +112,8 @@ class Platform : public Files {
   // clock: the local time now
   virtual ClockReading Now() = 0;
 
+  // files: where captures and the settings file are written
+  virtual Files& FileSystem() = 0;
   // settings: the one settings file, wherever this system keeps it
   virtual SettingsStore& Settings() = 0;
 };

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
-#include "settings/settings_store.h"
+#include "core/files.h"
+#include "core/settings_store.h"
 
 namespace pixtrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 
 namespace pixtrel {
 

@@ -47,7 +47,7 @@ void TForm1::SaveAsBMP() {
   if (!path)
     return;
   SaveDialogBMP.file_name = *path;
-  SaveBmp(Image1.Picture(), *path, app_.platform());
+  SaveBmp(Image1.Picture(), *path, app_.platform().FileSystem());
 }
 
 void TForm1::SaveAsJPG() {
@@ -60,7 +60,7 @@ void TForm1::SaveAsJPG() {
     OpenSettings settings(app_.platform().Settings());
     quality = ReadSetting(settings, kViewerQualityRead);
   }
-  SaveJpeg(Image1.Picture(), *path, StrToInt(quality), app_.platform());
+  SaveJpeg(Image1.Picture(), *path, StrToInt(quality), app_.platform().FileSystem());
 }
 
 }  // namespace pixtrel

@@ -130,16 +130,7 @@ class FakePlatform : public Platform {
   char PathSeparator() override { return '/'; }
   ClockReading Now() override;
 
-  // Files
-  bool MakeFolder(const std::string& path) override { return files.MakeFolder(path); }
-  StartedFile StartFile(const std::string& path, const FileOptions& options) override {
-    return files.StartFile(path, options);
-  }
-  std::optional<std::string> ReadWholeFile(const std::string& path,
-                                           std::size_t max_bytes) override {
-    return files.ReadWholeFile(path, max_bytes);
-  }
-  bool FileExists(const std::string& path) override { return files.FileExists(path); }
+  Files& FileSystem() override { return files; }
   SettingsStore& Settings() override { return settings; }
 
   FakeSettings settings{files, [this] { return files.settings_path; }};

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "core/files.h"
 
 namespace pixtrel::test {
 

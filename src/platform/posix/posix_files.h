@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "core/files.h"
 
 namespace pixtrel {
 

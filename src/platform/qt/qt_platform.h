@@ -72,15 +72,7 @@ class QtPlatform : public Platform, public WindowHost {
 
   ClockReading Now() override;
 
-  bool MakeFolder(const std::string& path) override { return files_.MakeFolder(path); }
-  StartedFile StartFile(const std::string& path, const FileOptions& options) override {
-    return files_.StartFile(path, options);
-  }
-  std::optional<std::string> ReadWholeFile(const std::string& path,
-                                           std::size_t max_bytes) override {
-    return files_.ReadWholeFile(path, max_bytes);
-  }
-  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  Files& FileSystem() override { return files_; }
   SettingsStore& Settings() override { return settings_; }
 
   // WindowHost

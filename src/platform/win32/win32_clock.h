@@ -1,7 +1,7 @@
 // The local time, as the capture stamp reads it.
 #pragma once
 
-#include "capture/capture_stamp.h"
+#include "core/clock.h"
 
 namespace pixtrel::win32 {
 

@@ -2,7 +2,7 @@
 // which the system keeps in the Windows folder.
 #pragma once
 
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 
 namespace pixtrel {
 
