@@ -26,10 +26,6 @@ constexpr const char* kCannotKeep =
 constexpr int kMinQuality = 0;
 constexpr int kMaxQuality = 100;
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Refuses a value the settings file would keep as something else ('?' for a letter its code page
 // lacks), before anything is written: what the user chose is never stored changed.
 void RequireKept(SettingsStore& store, const std::string& value) {
@@ -37,30 +33,7 @@ void RequireKept(SettingsStore& store, const std::string& value) {
     throw Error(FormatText(kCannotKeep, {value}));
 }
 
-bool BeginsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-}
-
 }  // namespace
-
-ComboEdit TypeIntoCombo(const ComboEdit& before, char typed, std::span<const std::string> items) {
-  const std::size_t start = std::min(before.selection_start, before.text.size());
-  const std::size_t length = std::min(before.selection_length, before.text.size() - start);
-  ComboEdit after;
-  after.text = before.text.substr(0, start) + typed + before.text.substr(start + length);
-  after.selection_start = start + 1;
-  const std::string typed_so_far = after.text.substr(0, after.selection_start);
-  for (const std::string& item : items) {
-    if (BeginsWithIgnoringCase(item, typed_so_far)) {
-      after.text = typed_so_far + item.substr(typed_so_far.size());
-      after.selection_length = item.size() - typed_so_far.size();
-      break;
-    }
-  }
-  return after;
-}
 
 TForm2::TForm2(Application& app) : ui::Form("Form2"), app_(app) {
   handlers = {

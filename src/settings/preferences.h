@@ -1,8 +1,6 @@
 // The preferences dialog: the only writer of the settings file.
 #pragma once
 
-#include <cstddef>
-#include <span>
 #include <string>
 
 #include "ui/ui.h"
@@ -10,18 +8,6 @@
 namespace pixtrel {
 
 class Application;
-
-// An editable list's text with its selection.
-struct ComboEdit {
-  std::string text;
-  std::size_t selection_start = 0;
-  std::size_t selection_length = 0;
-  friend bool operator==(const ComboEdit&, const ComboEdit&) = default;
-};
-
-// One typed character: it replaces the selection, then the first item that begins with the
-// text up to the caret (ignoring letter case) completes the box, its rest selected.
-ComboEdit TypeIntoCombo(const ComboEdit& before, char typed, std::span<const std::string> items);
 
 class TForm2 : public ui::Form {
  public:

@@ -6,9 +6,13 @@
 #include "core/key_names.h"
 #include "settings/settings_keys.h"
 #include "support/program.h"
+#include "ui/combo.h"
 
 namespace pixtrel::test {
 namespace {
+
+using ui::ComboEdit;
+using ui::TypeIntoCombo;
 
 const std::string kDefaultFolder = "/home/ann/Documents/Pixtrel";
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/combo.h"
 #include "ui/placement.h"
 #include "ui/ui.h"
 
@@ -117,6 +118,24 @@ TEST(UiRules, APeerHearsWhichPropertyChangedAndOnlyOnChange) {
   label.SetCaption("x");
   EXPECT_EQ(peer.heard, (std::vector<Property>{Property::kFont, Property::kCursor, Property::kColor,
                                                Property::kCaption}));
+}
+
+TEST(UiRules, TheListsCompletionTakesPrintableAsciiTypedIntoAsciiText) {
+  const std::vector<std::string> items{"F1", "F12", "Impr.Ecr"};
+  const struct {
+    ComboEdit before;
+    char32_t typed;
+    std::optional<ComboEdit> after;  // nothing: the native box types it as it would
+  } rows[] = {
+      {{"F12", 0, 3}, U'f', ComboEdit{"f1", 1, 1}},
+      {{"", 0, 0}, U' ', ComboEdit{" ", 1, 0}},
+      {{"F1", 2, 0}, U'\x7F', std::nullopt},  // Delete
+      {{"F1", 2, 0}, U'\b', std::nullopt},
+      {{"", 0, 0}, U'\u00e9', std::nullopt},         // "é"
+      {{"Touche \u00e9", 9, 0}, U'x', std::nullopt},  // positions would count otherwise
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(CompleteTyping(row.before, row.typed, items), row.after) << row.before.text;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include <QBitmap>
 #include <QCheckBox>
@@ -18,8 +19,7 @@
 #include <QSlider>
 
 #include "platform/qt/qt_convert.h"
-#include "selection/selection_overlay.h"
-#include "settings/preferences.h"
+#include "ui/combo.h"
 #include "ui/placement.h"
 
 namespace pixtrel {
@@ -185,28 +185,26 @@ class CompletingLine : public QLineEdit {
   void keyPressEvent(QKeyEvent* event) override {
     const QString typed = event->text();
     const bool plain = (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
-    if (plain && typed.size() == 1 && typed[0].unicode() >= 0x20 && typed[0].unicode() < 0x7F &&
-        IsAscii(text())) {
-      ComboEdit before{text().toStdString(), static_cast<std::size_t>(std::max(0, Start())),
-                       static_cast<std::size_t>(selectedText().size())};
-      const ComboEdit after =
-          TypeIntoCombo(before, static_cast<char>(typed[0].unicode()), control_.items);
-      setText(ToQString(after.text));
-      setSelection(static_cast<int>(after.selection_start + after.selection_length),
-                   -static_cast<int>(after.selection_length));
-      if (after.selection_length == 0)
-        setCursorPosition(static_cast<int>(after.selection_start));
-      emit textEdited(text());
-      return;
+    if (plain && typed.size() == 1) {
+      const ui::ComboEdit before{text().toStdString(),
+                                 static_cast<std::size_t>(std::max(0, Start())),
+                                 static_cast<std::size_t>(selectedText().size())};
+      if (const std::optional<ui::ComboEdit> after =
+              ui::CompleteTyping(before, typed[0].unicode(), control_.items)) {
+        setText(ToQString(after->text));
+        setSelection(static_cast<int>(after->selection_start + after->selection_length),
+                     -static_cast<int>(after->selection_length));
+        if (after->selection_length == 0)
+          setCursorPosition(static_cast<int>(after->selection_start));
+        emit textEdited(text());
+        return;
+      }
     }
     QLineEdit::keyPressEvent(event);
   }
 
  private:
   int Start() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
-  static bool IsAscii(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-  }
   ui::Control& control_;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/win32/win32_windows.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,7 +17,7 @@
 #include "platform/win32/win32_dib.h"
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_text.h"
-#include "settings/preferences.h"
+#include "ui/combo.h"
 #include "ui/placement.h"
 
 namespace pixtrel::win32 {
@@ -358,22 +359,19 @@ LRESULT CALLBACK LabelSubclass(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
 LRESULT CALLBACK ListEditSubclass(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                   DWORD_PTR data) {
   auto* peer = reinterpret_cast<ControlPeer*>(data);
-  if (message == WM_CHAR && wparam >= 0x20 && wparam < 0x7F) {
-    const std::wstring before = TextOf(hwnd);
-    // The rule counts bytes and the box counts characters: the same on ASCII text.
-    if (std::all_of(before.begin(), before.end(), [](wchar_t c) { return c < 0x80; })) {
-      DWORD start = 0, end = 0;
-      SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                   reinterpret_cast<LPARAM>(&end));
-      const ComboEdit after = TypeIntoCombo({Utf8(before), start, end - start},
-                                            static_cast<char>(wparam), peer->control.items);
+  if (message == WM_CHAR) {
+    DWORD start = 0, end = 0;
+    SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (const std::optional<ui::ComboEdit> after =
+            ui::CompleteTyping({Utf8(TextOf(hwnd)), start, end - start},
+                               static_cast<char32_t>(wparam), peer->control.items)) {
       {
         FormWindow::Impl::Sync sync(peer->owner);
-        SetWindowTextW(hwnd, Wide(after.text).c_str());
-        SendMessageW(hwnd, EM_SETSEL, after.selection_start,
-                     after.selection_start + after.selection_length);
+        SetWindowTextW(hwnd, Wide(after->text).c_str());
+        SendMessageW(hwnd, EM_SETSEL, after->selection_start,
+                     after->selection_start + after->selection_length);
       }
-      peer->control.SetText(after.text);
+      peer->control.SetText(after->text);
       return 0;
     }
   }
