@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "capture/screen_copy.h"
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_dib.h"
@@ -145,65 +146,45 @@ CaptureSection& SectionFor(HDC screen, const Bitmap& into) {
 }  // namespace
 
 void CopyScreen(Bitmap& into, int x, int y) {
-  std::span<std::uint8_t> pixels = into.Pixels();
-  if (into.Empty() || into.Width() == 0 || into.Height() == 0)
-    return;
-
-  const HWND desktop = GetDesktopWindow();
-  const ScopedWindowDc screen(desktop);
-  if (!screen) {
-    std::fill(pixels.begin(), pixels.end(), 0);
-    return;
-  }
+  const ScopedWindowDc screen(GetDesktopWindow());
   const HDC screen_dc = screen.As<HDC>();
-  if (into.Depth() <= 8)
+  if (screen && into.Depth() <= 8)
     into.Palette() = ScreenColours(screen_dc, into.Depth());
-
   // Every monitor counts as screen, as on the X11 side; only what lies beyond them all is black.
-  const int desk_left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int desk_top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  const int left = std::max(x, desk_left);
-  const int top = std::max(y, desk_top);
-  const int right = std::min(x + into.Width(), desk_left + GetSystemMetrics(SM_CXVIRTUALSCREEN));
-  const int bottom = std::min(y + into.Height(), desk_top + GetSystemMetrics(SM_CYVIRTUALSCREEN));
-  if (right <= left || bottom <= top) {
-    std::fill(pixels.begin(), pixels.end(), 0);
-    return;
-  }
-
-  CaptureSection& section = SectionFor(screen_dc, into);
-  if (!section.bitmap || section.bits == nullptr) {
-    std::fill(pixels.begin(), pixels.end(), 0);
-    return;
-  }
-  {
-    const ScopedSelect selected(section.dc.Get(), section.bitmap.Get());
-    if (!selected) {
-      std::fill(pixels.begin(), pixels.end(), 0);
-      return;
+  const ui::Rect desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                         GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                         GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  CopyFromScreen(into, x, y, desktop, [&](const ui::Rect& from, ui::Point to) {
+    if (!screen)
+      return false;
+    CaptureSection& section = SectionFor(screen_dc, into);
+    if (!section.bitmap || section.bits == nullptr)
+      return false;
+    {
+      const ScopedSelect selected(section.dc.Get(), section.bitmap.Get());
+      if (!selected || !BitBlt(section.dc.As<HDC>(), to.x, to.y, from.width, from.height, screen_dc,
+                               from.left, from.top, SRCCOPY))
+        return false;
+      GdiFlush();
     }
-    // Only what lies beyond the screen needs blackening, and most copies have none.
-    if (right - left != into.Width() || bottom - top != into.Height())
-      std::memset(section.bits, 0, pixels.size());
-    if (!BitBlt(section.dc.As<HDC>(), left - x, top - y, right - left, bottom - top, screen_dc,
-                left, top, SRCCOPY)) {
-      std::fill(pixels.begin(), pixels.end(), 0);
-      return;
+    // The section's rows lie as the picture's do. Only the part copied is taken from it: it
+    // keeps the last frame's pixels elsewhere.
+    const auto* bits = static_cast<const std::uint8_t*>(section.bits);
+    const int bytes = into.Depth() / 8;
+    for (int row = to.y; row < to.y + from.height; ++row) {
+      const std::uint8_t* in =
+          bits + static_cast<std::size_t>(into.Height() - 1 - row) * into.Stride();
+      std::uint8_t* out = into.Row(row);
+      if (into.Depth() == 32)
+        CopyOpaquePixels(out + to.x * 4, in + to.x * 4, from.width);
+      else if (bytes > 0)
+        std::memcpy(out + to.x * bytes, in + to.x * bytes,
+                    static_cast<std::size_t>(from.width * bytes));
+      else  // less than a byte a pixel: a fresh section, black where nothing was copied
+        std::memcpy(out, in, into.Stride());
     }
-    GdiFlush();
-  }
-  const auto* bits = static_cast<const std::uint8_t*>(section.bits);
-  if (into.Depth() != 32) {
-    std::memcpy(pixels.data(), bits, pixels.size());
-    return;
-  }
-  // The system may leave anything in the unused byte; the files and the viewer expect 0.
-  for (std::size_t i = 0; i < pixels.size(); i += 4) {
-    std::uint32_t pixel;
-    std::memcpy(&pixel, bits + i, 4);
-    pixel &= 0x00FFFFFFu;
-    std::memcpy(pixels.data() + i, &pixel, 4);
-  }
+    return true;
+  });
 }
 
 void CopyClient(WindowHandle window, Bitmap& into) {

@@ -1,5 +1,7 @@
 #include "platform/x11/x11_display.h"
 
+#include "capture/screen_copy.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
@@ -20,9 +22,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "core/error.h"
 #include "core/key_codes.h"
@@ -180,26 +179,6 @@ class ShmImage {
   bool server_attached_ = false;
 };
 
-// A row of 32-bit pixels with the fourth byte cleared: the server leaves there whatever ARGB
-// windows drew, and a picture's fourth byte is 0.
-void CopyOpaqueRow(std::uint8_t* out, const char* in, int width) {
-  int i = 0;
-#if defined(__SSE2__)
-  // Four pixels a step: as fast as a plain copy, where one pixel a step took half again as long.
-  const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
-  for (; i + 4 <= width; i += 4) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * 4));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), _mm_and_si128(four, colour));
-  }
-#endif
-  for (; i < width; ++i) {
-    std::uint32_t pixel;
-    std::memcpy(&pixel, in + i * 4, 4);
-    pixel &= 0x00FFFFFFu;
-    std::memcpy(out + i * 4, &pixel, 4);
-  }
-}
-
 // Rows [first, first + count) of an image of the screen into `into`, the first at row `dy`,
 // column `dx`.
 void CopyImageRows(const XImage* image, int first, int count, Bitmap& into, int dx, int dy) {
@@ -211,9 +190,9 @@ void CopyImageRows(const XImage* image, int first, int count, Bitmap& into, int 
       for (int col = 0; col < image->width; ++col)
         out[dx + col] = static_cast<std::uint8_t>(XGetPixel(pixels, col, row));
     } else if (into.Depth() == 32 && image->bits_per_pixel == 32) {
-      CopyOpaqueRow(out + dx * 4,
-                    image->data + static_cast<std::size_t>(row) * image->bytes_per_line,
-                    image->width);
+      CopyOpaquePixels(out + dx * 4,
+                       image->data + static_cast<std::size_t>(row) * image->bytes_per_line,
+                       image->width);
     } else if (into.Depth() > 8) {
       for (int col = 0; col < image->width; ++col) {
         const unsigned long pixel = XGetPixel(pixels, col, row);
@@ -419,57 +398,43 @@ void FillPalette(Display* d, Bitmap& into) {
 }  // namespace
 
 void X11Display::CopyScreen(Bitmap& into, int x, int y) {
-  if (into.Width() == 0 || into.Height() == 0)
-    return;
   Display* d = state_->display;
   const ui::Rect primary = PrimaryRect();
-  const int root_width = DisplayWidth(d, DefaultScreen(d));
-  const int root_height = DisplayHeight(d, DefaultScreen(d));
-  // The part of the asked rectangle that lies on the root window, in root coordinates.
-  const int left = std::max(primary.left + x, 0);
-  const int top = std::max(primary.top + y, 0);
-  const int right = std::min(primary.left + x + into.Width(), root_width);
-  const int bottom = std::min(primary.top + y + into.Height(), root_height);
-  const int width = std::max(right - left, 0);
-  const int height = std::max(bottom - top, 0);
-  // Only what lies beyond the screen needs blackening, and most copies have none.
-  const bool whole = width == into.Width() && height == into.Height();
-  if (!whole)
-    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
-  if (width == 0 || height == 0)
-    return;
+  // In root coordinates: the root window is all that can be copied.
+  const ui::Rect root{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+  CopyFromScreen(
+      into, primary.left + x, primary.top + y, root,
+      [&](const ui::Rect& from, ui::Point to) { return CopyRootArea(from, into, to.x, to.y); });
+}
 
+bool X11Display::CopyRootArea(const ui::Rect& from, Bitmap& into, int dx, int dy) {
+  Display* d = state_->display;
   Visual* visual = DefaultVisual(d, DefaultScreen(d));
   const int depth = DefaultDepth(d, DefaultScreen(d));
   State& s = *state_;
-  // Below 32 bits the rows' padding, and below 8 bits every pixel, is left black.
-  if (whole && into.Depth() != 32)
-    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
   if (into.Depth() == 8)
     FillPalette(d, into);  // a palette screen's colormap is the picture's palette
-  const int dx = left - (primary.left + x);
-  const int dy = top - (primary.top + y);
   if (s.shm) {
-    if (!s.shm_image || s.shm_image->Image()->width != width) {
+    if (!s.shm_image || s.shm_image->Image()->width != from.width) {
       s.shm_image.reset();
-      const int bytes_per_line = width * (depth > 16 ? 4 : depth > 8 ? 2 : 1);
+      const int bytes_per_line = from.width * (depth > 16 ? 4 : depth > 8 ? 2 : 1);
       auto fresh =
-          std::make_unique<ShmImage>(d, visual, depth, width, 2 * BandRows(bytes_per_line));
+          std::make_unique<ShmImage>(d, visual, depth, from.width, 2 * BandRows(bytes_per_line));
       if (fresh->Usable())
         s.shm_image = std::move(fresh);
       else
         s.shm = false;  // plain copies from now on
     }
-    if (s.shm_image && CopyInBands(d, s.root, *s.shm_image, left, top, height, into, dx, dy))
-      return;
+    if (s.shm_image &&
+        CopyInBands(d, s.root, *s.shm_image, from.left, from.top, from.height, into, dx, dy))
+      return true;
   }
-  const ImagePtr image(XGetImage(d, s.root, left, top, static_cast<unsigned>(width),
-                                 static_cast<unsigned>(height), AllPlanes, ZPixmap));
-  if (!image) {
-    std::fill(into.Pixels().begin(), into.Pixels().end(), 0);
-    return;
-  }
-  CopyImageRows(image.get(), 0, height, into, dx, dy);
+  const ImagePtr image(XGetImage(d, s.root, from.left, from.top, static_cast<unsigned>(from.width),
+                                 static_cast<unsigned>(from.height), AllPlanes, ZPixmap));
+  if (!image)
+    return false;
+  CopyImageRows(image.get(), 0, from.height, into, dx, dy);
+  return true;
 }
 
 WindowHandle X11Display::ForegroundWindow() {

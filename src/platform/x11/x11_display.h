@@ -42,6 +42,8 @@ class X11Display {
   ui::Point CursorPos();
 
  private:
+  // Copies the root window's area `from` into `into` at (dx, dy); false if the server refused.
+  bool CopyRootArea(const ui::Rect& from, Bitmap& into, int dx, int dy);
   struct State;
   std::unique_ptr<State> state_;
 };
