@@ -11,7 +11,8 @@
 namespace pixtrel {
 namespace {
 
-// Zero at program start and never reset, so a rectangle carries over between showings.
+// Zero when the overlay is made, and never reset after, so a rectangle carries over between
+// showings.
 Edges SelectionRect;
 ui::Point SelectionAnchor;
 std::uint8_t BorderMargin = 0;
@@ -97,10 +98,6 @@ void TForm4::Image2MouseUp(ui::MouseButton, ui::Point) {
   Image2.PictureChanged(AsRect(SelectionRect));
   Form1->Image1.PictureChanged();
   PlaceOnClipboard(platform, capture);
-}
-
-SelectionState CurrentSelection() {
-  return {SelectionRect, SelectionAnchor, BorderMargin, &FrozenScreen};
 }
 
 }  // namespace pixtrel

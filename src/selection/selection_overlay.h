@@ -23,13 +23,4 @@ class TForm4 : public ui::Form {
   Application& app_;
 };
 
-// The overlay's selection state, shared by its handlers only; for tests to look at.
-struct SelectionState {
-  Edges SelectionRect;
-  ui::Point SelectionAnchor;
-  std::uint8_t BorderMargin = 0;
-  const Bitmap* FrozenScreen = nullptr;
-};
-SelectionState CurrentSelection();
-
 }  // namespace pixtrel

@@ -39,8 +39,6 @@ inline constexpr ColorRef kButtonFace = 0x8000000F;
 
 enum class Cursor { kDefault, kSizeAll, kHand, kDrag, kCross };
 
-enum Anchors : unsigned { kAnchorLeft = 1, kAnchorTop = 2, kAnchorRight = 4, kAnchorBottom = 8 };
-
 enum class Align { kLeft, kRight, kCenter };
 
 struct Font {
@@ -117,7 +115,6 @@ class Control {
   ColorRef color = kButtonFace;
   Cursor cursor = Cursor::kDefault;
   int tab_order = -1;
-  unsigned anchors = kAnchorLeft | kAnchorTop;
   bool right_to_left = false;
   bool transparent = false;
   // Labels: where the text sits, and whether it wraps onto more lines.

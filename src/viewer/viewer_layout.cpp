@@ -71,13 +71,11 @@ TForm1::TForm1(Application& app) : ui::Form("Form1"), app_(app) {
   Bind(Button2, "SaveAs");
   Button4.parent_font = false;
   Button4.font = SystemBold();
-  Button4.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button4.right_to_left = true;
   Bind(Button4, "Quit");
   Button5.parent_font = false;
   Button5.font = SystemBold();
   Button5.font.ansi_charset = false;
-  Button5.anchors = ui::kAnchorTop | ui::kAnchorRight;
   Button5.right_to_left = true;
   Bind(Button5, "Run");
   Button3.cursor = ui::Cursor::kDrag;

@@ -182,10 +182,7 @@ FormWindow* QtPlatform::WindowOf(ui::Form& form) {
 }
 
 void QtPlatform::Dispatch(const std::function<void()>& handler) {
-  if (dispatch_)
-    dispatch_(handler);
-  else
-    handler();
+  dispatch_(handler);
 }
 
 void QtPlatform::Activated(ui::Form& form) {

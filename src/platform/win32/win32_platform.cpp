@@ -383,10 +383,7 @@ ClockReading Win32Platform::Now() {
 }
 
 void Win32Platform::Dispatch(const std::function<void()>& handler) {
-  if (dispatch_)
-    dispatch_(handler);
-  else
-    handler();
+  dispatch_(handler);
 }
 
 void Win32Platform::Activated(ui::Form& form) {
