@@ -13,43 +13,56 @@ TForm2* Form2 = nullptr;
 TForm3* Form3 = nullptr;
 TForm4* Form4 = nullptr;
 
-Application::Application(Platform& platform) : platform_(platform) {
+Application::Application(Platform& platform)
+    : platform_(platform),
+      windows_([this](const std::function<void()>& handler) { Dispatch(handler); },
+               [this] { platform_.Quit(); }) {
   HotkeyCode = 0;
-  platform_.SetDispatcher([this](const std::function<void()>& handler) { Dispatch(handler); });
+  platform_.Attach(windows_);
   form1_ = std::make_unique<TForm1>(*this);
   Form1 = form1_.get();
-  platform_.CreateFormWindow(*Form1);
+  Make(*Form1);
   Dispatch([] { Form1->Run(); });
   form4_ = std::make_unique<TForm4>(*this);
   Form4 = form4_.get();
-  platform_.CreateFormWindow(*Form4);
+  Make(*Form4);
   Dispatch([] { Form4->FormCreate(); });
   form2_ = std::make_unique<TForm2>(*this);
   Form2 = form2_.get();
-  platform_.CreateFormWindow(*Form2);
+  Make(*Form2);
   Dispatch([] { Form2->Initialize(); });
   form3_ = std::make_unique<TForm3>(*this);
   Form3 = form3_.get();
-  platform_.CreateFormWindow(*Form3);
+  Make(*Form3);
+}
+
+void Application::Make(ui::Form& form) {
+  windows_.Add(form);
+  platform_.CreateFormWindow(form);
+}
+
+void Application::Unmake(ui::Form& form) {
+  platform_.DestroyFormWindow(form);
+  windows_.Remove(form);
 }
 
 Application::~Application() {
   for (ui::Form* form : {static_cast<ui::Form*>(Form1), static_cast<ui::Form*>(Form4),
                          static_cast<ui::Form*>(Form2), static_cast<ui::Form*>(Form3)}) {
-    form->SetVisible(false);
+    HideForm(*form);
   }
-  platform_.DestroyFormWindow(*form3_);
+  Unmake(*form3_);
   form3_.reset();
   Form3 = nullptr;
-  platform_.DestroyFormWindow(*form2_);
+  Unmake(*form2_);
   if (form2_->on_destroy)
     Dispatch(form2_->on_destroy);
   form2_.reset();
   Form2 = nullptr;
-  platform_.DestroyFormWindow(*form4_);
+  Unmake(*form4_);
   form4_.reset();
   Form4 = nullptr;
-  platform_.DestroyFormWindow(*form1_);
+  Unmake(*form1_);
   form1_.reset();
   Form1 = nullptr;
 }
@@ -94,10 +107,29 @@ void Application::ShowForm(ui::Form& form) {
   }
   form.shown_before = true;
   form.SetVisible(true);
+  windows_.Shown(form);
 }
 
 void Application::HideForm(ui::Form& form) {
   form.SetVisible(false);
+  windows_.Hidden(form);
+}
+
+void Application::Raise(ui::Form& form) {
+  if (!form.Visible())
+    return;
+  platform_.RaiseWindow(form);
+  windows_.Activated(form);
+}
+
+void Application::BringToFront() {
+  if (ui::Form* form = windows_.Front())
+    platform_.BringToFront(*form);
+}
+
+void Application::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
+  if (ui::MenuItem* chosen = platform_.PopupMenu(menu, at))
+    platform_.Post([this, chosen] { Dispatch([chosen] { chosen->Click(); }); });
 }
 
 std::string Application::DefaultFolder() {

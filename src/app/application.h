@@ -24,6 +24,7 @@ class Application {
   ~Application();
 
   Platform& platform() { return platform_; }
+  ui::WindowSet& windows() { return windows_; }
   const std::string& Title() const { return title_; }
 
   // Runs one event's handler; an error shows the error box and the program goes on.
@@ -33,14 +34,23 @@ class Application {
 
   void ShowForm(ui::Form& form);
   void HideForm(ui::Form& form);
+  // To the front and active: a form, or the application's front form.
+  void Raise(ui::Form& form);
+  void BringToFront();
+  // Runs the menu modally; the chosen item's click comes afterwards, as an event of its own.
+  void PopupMenu(ui::PopupMenu& menu, ui::Point at);
   // The settings folder auto-record and the dialog fall back to.
   std::string DefaultFolder();
   std::string JoinPath(const std::string& folder, const std::string& name);
 
  private:
   void ShowError(const std::string& message);
+  // A form's window, made and dropped with its place in the window set.
+  void Make(ui::Form& form);
+  void Unmake(ui::Form& form);
 
   Platform& platform_;
+  ui::WindowSet windows_;
   std::string title_ = "Pixtrel";
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm4> form4_;

@@ -59,7 +59,7 @@ void TForm1::RestoreMainForm() {
   Timer1.SetEnabled(false);
   app_.platform().EnableTimer(Timer1, false);
   app_.ShowForm(*this);
-  app_.platform().BringApplicationToFront();
+  app_.BringToFront();
   if (window_state == ui::WindowState::kMinimized) {
     window_state = ui::WindowState::kNormal;
     app_.platform().RestoreApplication();
@@ -86,7 +86,7 @@ void TForm1::MouseOverTray(int x, int) {
   } else if (message == kTrayRightButtonUp) {
     app_.platform().SetForeground(*this);
     DragCursor = app_.platform().CursorPos();
-    app_.platform().PopupMenu(PopupMenu2, DragCursor);
+    app_.PopupMenu(PopupMenu2, DragCursor);
     app_.platform().PostNull(*this);
   }
 }

@@ -13,6 +13,7 @@
 #include "core/files.h"
 #include "core/settings_store.h"
 #include "ui/ui.h"
+#include "ui/window_set.h"
 
 namespace pixtrel {
 
@@ -38,15 +39,15 @@ struct NotifyIconData {
 
 using WindowHandle = std::uintptr_t;  // 0: no window
 
-// Runs one event's handler; an error it raises shows the error box and the program goes on.
-using Dispatcher = std::function<void(const std::function<void()>&)>;
-
 class Platform {
  public:
-  // Given once, before any window: every event the platform delivers runs through it.
-  virtual void SetDispatcher(Dispatcher dispatch) = 0;
+  // Given once, before any window: the platform reports what happens to the windows there, and
+  // every event it delivers runs through it.
+  virtual void Attach(ui::WindowSet& windows) = 0;
   // Runs the event loop until Quit.
   virtual void RunEventLoop() = 0;
+  // Runs `event` later, from the event loop, as an event of its own.
+  virtual void Post(std::function<void()> event) = 0;
 
   // windows: a form's native counterpart, made before its creation handler runs and dropped
   // before the form is destroyed.
@@ -82,16 +83,17 @@ class Platform {
   virtual void TrayDelete(const NotifyIconData& icon) = 0;
   virtual void SetForeground(ui::Form& form) = 0;
   virtual void PostNull(ui::Form& form) = 0;
-  // Runs the menu modally; the chosen item's click comes afterwards as its own event.
-  virtual void PopupMenu(ui::PopupMenu& menu, ui::Point at) = 0;
+  // Runs the menu modally: the item chosen, or nothing.
+  virtual ui::MenuItem* PopupMenu(ui::PopupMenu& menu, ui::Point at) = 0;
 
   // timer: false when the system refuses it. Each tick runs the timer's Tick as an event.
   virtual bool EnableTimer(ui::Timer& timer, bool enabled) = 0;
 
   // windows and the application
-  virtual void BringApplicationToFront() = 0;
-  // To the top of the z-order, and active.
+  // To the top of the z-order, and the foreground: a shown form, and when bringing the
+  // application forward, an enabled one.
   virtual void RaiseWindow(ui::Form& form) = 0;
+  virtual void BringToFront(ui::Form& form) = 0;
   virtual void RestoreApplication() = 0;
   virtual void Quit() = 0;  // ends the event loop once the current event is done
 

@@ -50,7 +50,7 @@ void TForm4::FormCreate() {
 }
 
 void TForm4::Image2MouseDown(ui::MouseButton, ui::Point at) {
-  app_.platform().RaiseWindow(*Form1);
+  app_.Raise(*Form1);
   {
     OpenSettings settings(app_.platform().Settings());
     BorderMargin = ReadSetting(settings, kOverlayBorderRead) == kNo ? 1 : 0;

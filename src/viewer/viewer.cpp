@@ -38,8 +38,7 @@ void TForm1::lache() {
 }
 
 void TForm1::SaveAs() {
-  app_.platform().PopupMenu(PopupMenu1,
-                            {bounds.left + kSaveMenuOffset.x, bounds.top + kSaveMenuOffset.y});
+  app_.PopupMenu(PopupMenu1, {bounds.left + kSaveMenuOffset.x, bounds.top + kSaveMenuOffset.y});
 }
 
 void TForm1::SaveAsBMP() {

@@ -24,11 +24,8 @@ namespace {
 
 class Host : public WindowHost {
  public:
-  Dispatcher dispatch;
-  void Dispatch(const std::function<void()>& handler) override { dispatch(handler); }
-  void Activated(ui::Form&) override {}
-  void Hidden(ui::Form&) override {}
-  void MainWindowClosed() override {}
+  ui::WindowSet* windows = nullptr;
+  ui::WindowSet& Windows() override { return *windows; }
   ui::Rect PrimaryRect() override { return {0, 0, 800, 600}; }
 };
 
@@ -37,9 +34,9 @@ class Mirrored {
  public:
   Mirrored() {
     program.platform.screen = SamplePicture(800, 600, 32);
-    program.platform.create_window = [this](ui::Form& form, const Dispatcher& dispatch) {
-      host.dispatch = dispatch;
-      windows[&form] = std::make_unique<FormWindow>(form, host, windows.empty());
+    program.platform.create_window = [this](ui::Form& form, ui::WindowSet& set) {
+      host.windows = &set;
+      windows[&form] = std::make_unique<FormWindow>(form, host);
     };
     program.platform.destroy_window = [this](ui::Form& form) { windows.erase(&form); };
     program.Start();

@@ -23,12 +23,11 @@ class Selection : public testing::Test {
     p.PressHotkey(kShift);
     ASSERT_EQ(p.Now(), kSelection);
   }
-  // The viewer is raised at every press, so the overlay is activated again before each one.
+  // A press activates the overlay, as a click on a window does; the press raises the viewer,
+  // so the overlay is activated again at the next.
   void Press(int x, int y, MouseButton button = MouseButton::kLeft) {
-    p.app->Dispatch([&] {
-      Form4->on_activate();
-      Form4->Image2.mouse.down(button, {x, y});
-    });
+    p.platform.UserActivates(*Form4);
+    p.app->Dispatch([&] { Form4->Image2.mouse.down(button, {x, y}); });
   }
   void Move(int x, int y, unsigned held = ui::kHeldLeft) {
     p.app->Dispatch([&] { Form4->Image2.mouse.move(held, {x, y}); });

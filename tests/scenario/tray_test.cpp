@@ -236,5 +236,34 @@ TEST(Tray, ANewHotkeyTakesEffectOnlyAtTheNextRun) {
   EXPECT_EQ(p.Now(), kViewer);
 }
 
+TEST(Windows, WhatTheSystemReportsMeansTheSameOnEveryPlatform) {
+  Program p;
+  p.Start();
+  // A close request: the about box has no close handler, so it only hides.
+  p.Click(Form1->Config1);
+  p.Click(Form2->Infos);
+  ASSERT_TRUE(Form3->Visible());
+  p.platform.UserCloses(*Form3);
+  EXPECT_FALSE(Form3->Visible());
+  EXPECT_FALSE(p.platform.quit);
+  // The system's minimise of the viewer is the application's: once, back to the tray.
+  p.PressHotkey();
+  ASSERT_EQ(p.Now(), kViewer);
+  p.platform.UserMinimizes(*Form1);
+  EXPECT_EQ(p.Now(), kTray);
+  const int starts = p.platform.timer_starts;
+  p.platform.UserMinimizes(*Form1);
+  EXPECT_EQ(p.platform.timer_starts, starts);
+  // Chosen in the tray's menu, "Restore" runs once the menu is gone, as an event of its own.
+  p.platform.menu_answers = {&Form1->Restore1};
+  p.TrayMouse(517);
+  EXPECT_EQ(p.Now(), kTray);
+  p.platform.RunPosted();
+  EXPECT_EQ(p.Now(), kViewer);
+  // Closing the main form ends the program.
+  p.platform.UserCloses(*Form1);
+  EXPECT_TRUE(p.platform.quit);
+}
+
 }  // namespace
 }  // namespace pixtrel::test

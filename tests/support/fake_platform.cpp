@@ -95,8 +95,21 @@ void FakePlatform::TrayDelete(const NotifyIconData&) {
   tray_shown_ = false;
 }
 
-void FakePlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
+ui::MenuItem* FakePlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   popups.push_back(menu.Name() + " at " + std::to_string(at.x) + "," + std::to_string(at.y));
+  if (menu_answers.empty())
+    return nullptr;
+  ui::MenuItem* chosen = menu_answers.front();
+  menu_answers.pop_front();
+  return chosen;
+}
+
+void FakePlatform::RunPosted() {
+  while (!posted.empty()) {
+    const std::function<void()> event = std::move(posted.front());
+    posted.pop_front();
+    event();
+  }
 }
 
 bool FakePlatform::EnableTimer(ui::Timer& timer, bool enabled) {
@@ -112,9 +125,7 @@ bool FakePlatform::EnableTimer(ui::Timer& timer, bool enabled) {
 
 void FakePlatform::DestroyFormWindow(ui::Form& form) {
   // A window's timers go with it.
-  std::erase_if(timers_, [&](ui::Timer* timer) {
-    return std::find(form.controls.begin(), form.controls.end(), timer) != form.controls.end();
-  });
+  std::erase_if(timers_, [&](ui::Timer* timer) { return windows_->OwnerOf(*timer) == &form; });
   if (destroy_window)
     destroy_window(form);
 }
@@ -124,7 +135,7 @@ void FakePlatform::FireTimers() {
   if (!timer_on)
     return;
   for (ui::Timer* timer : timers_)
-    dispatch_([timer] { timer->Tick(); });
+    windows_->Run([timer] { timer->Tick(); });
 }
 
 std::optional<std::string> FakePlatform::RunSaveDialog(ui::SaveDialog& dialog) {

@@ -79,13 +79,21 @@ class FakePlatform : public Platform {
 
   // Platform
   // No windows of their own, unless a test gives the forms some.
-  std::function<void(ui::Form&, const Dispatcher&)> create_window;
+  std::function<void(ui::Form&, ui::WindowSet&)> create_window;
   std::function<void(ui::Form&)> destroy_window;
-  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void Attach(ui::WindowSet& windows) override { windows_ = &windows; }
   void RunEventLoop() override {}
+  // Events posted for later, run when a test says the loop got to them.
+  void Post(std::function<void()> event) override { posted.push_back(std::move(event)); }
+  std::deque<std::function<void()>> posted;
+  void RunPosted();
+  // What a user does to a window through the system, reported as a backend would report it.
+  void UserActivates(ui::Form& form) { windows_->Activated(form); }
+  void UserCloses(ui::Form& form) { windows_->CloseRequested(form); }
+  void UserMinimizes(ui::Form& form) { windows_->Minimized(form); }
   void CreateFormWindow(ui::Form& form) override {
     if (create_window)
-      create_window(form, dispatch_);
+      create_window(form, *windows_);
   }
   void DestroyFormWindow(ui::Form& form) override;
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
@@ -109,9 +117,10 @@ class FakePlatform : public Platform {
   void TrayDelete(const NotifyIconData& icon) override;
   void SetForeground(ui::Form&) override { calls.push_back("foreground"); }
   void PostNull(ui::Form&) override { calls.push_back("post-null"); }
-  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+  ui::MenuItem* PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+  std::deque<ui::MenuItem*> menu_answers;  // the next menu's choice; nothing when none
   bool EnableTimer(ui::Timer& timer, bool enabled) override;
-  void BringApplicationToFront() override { calls.push_back("front"); }
+  void BringToFront(ui::Form& form) override { calls.push_back("front " + form.Name()); }
   void RaiseWindow(ui::Form& form) override { calls.push_back("raise " + form.Name()); }
   void RestoreApplication() override { calls.push_back("restore"); }
   void Quit() override { quit = true; }
@@ -136,7 +145,7 @@ class FakePlatform : public Platform {
   FakeSettings settings{files, [this] { return files.settings_path; }};
 
  private:
-  Dispatcher dispatch_;
+  ui::WindowSet* windows_ = nullptr;
   std::vector<ui::Timer*> timers_;
   bool tray_shown_ = false;
   std::string tray_tip_;

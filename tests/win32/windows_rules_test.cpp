@@ -238,15 +238,19 @@ TEST(Windows, APaintThatACopyMustSeeWaitsForTheCompositor) {
     flushes = 0;
     composing = on;
     win32::Win32Platform platform({[] { return composing; }, [] { ++flushes; }});
+    ui::WindowSet windows([](const std::function<void()>& handler) { handler(); }, [] {});
+    platform.Attach(windows);
     ui::Form form("Form4");
     form.border = ui::FormBorder::kNone;
     form.bounds = {0, 0, 50, 50};
+    windows.Add(form);
     platform.CreateFormWindow(form);
     form.SetVisible(true);
     platform.RepaintNow(form);
     EXPECT_EQ(flushes, on ? 1 : 0);
     form.SetVisible(false);
     platform.DestroyFormWindow(form);
+    windows.Remove(form);
   }
 }
 

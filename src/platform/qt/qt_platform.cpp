@@ -100,7 +100,7 @@ class QtPlatform::Watcher : public QObject {
     }
     if (event->type() == QEvent::MouseButtonPress && target->isWidgetType()) {
       if (auto* window = dynamic_cast<FormWindow*>(static_cast<QWidget*>(target)->window()))
-        platform_.Activated(window->form());
+        platform_.Windows().Activated(window->form());
     }
     return false;
   }
@@ -156,21 +156,12 @@ void QtPlatform::RunEventLoop() {
 }
 
 void QtPlatform::CreateFormWindow(ui::Form& form) {
-  const bool main = main_form_ == nullptr;
-  if (main)
-    main_form_ = &form;
-  windows_[&form] = std::make_unique<FormWindow>(form, *this, main);
+  windows_[&form] = std::make_unique<FormWindow>(form, *this);
 }
 
 void QtPlatform::DestroyFormWindow(ui::Form& form) {
-  for (auto it = timers_.begin(); it != timers_.end();) {
-    if (std::find(form.controls.begin(), form.controls.end(), it->first) != form.controls.end())
-      it = timers_.erase(it);
-    else
-      ++it;
-  }
-  if (active_ == &form)
-    active_ = nullptr;
+  std::erase_if(timers_,
+                [&](const auto& entry) { return Windows().OwnerOf(*entry.first) == &form; });
   if (tray_window_ == &form)
     tray_window_ = nullptr;
   windows_.erase(&form);
@@ -181,25 +172,8 @@ FormWindow* QtPlatform::WindowOf(ui::Form& form) {
   return it == windows_.end() ? nullptr : it->second.get();
 }
 
-void QtPlatform::Dispatch(const std::function<void()>& handler) {
-  dispatch_(handler);
-}
-
-void QtPlatform::Activated(ui::Form& form) {
-  if (active_ == &form)
-    return;
-  active_ = &form;
-  if (form.on_activate)
-    Dispatch(form.on_activate);
-}
-
-void QtPlatform::Hidden(ui::Form& form) {
-  if (active_ == &form)
-    active_ = nullptr;
-}
-
-void QtPlatform::MainWindowClosed() {
-  QCoreApplication::exit(0);
+void QtPlatform::Post(std::function<void()> event) {
+  QTimer::singleShot(0, qApp, std::move(event));
 }
 
 ui::Rect QtPlatform::ScreenRect() {
@@ -286,7 +260,7 @@ void QtPlatform::SetForeground(ui::Form& form) {
     window->activateWindow();
 }
 
-void QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
+ui::MenuItem* QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   QMenu popup;
   popup.setWindowFlag(Qt::WindowStaysOnTopHint);
   ui::MenuItem* chosen = nullptr;
@@ -297,10 +271,7 @@ void QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   }
   const ui::Rect primary = display_.PrimaryRect();
   popup.exec(QPoint(primary.left + at.x, primary.top + at.y));
-  if (chosen != nullptr) {
-    // The choice is an event of its own, after the menu has closed.
-    QTimer::singleShot(0, qApp, [this, chosen] { Dispatch([chosen] { chosen->Click(); }); });
-  }
+  return chosen;
 }
 
 bool QtPlatform::EnableTimer(ui::Timer& timer, bool enabled) {
@@ -320,21 +291,16 @@ bool QtPlatform::EnableTimer(ui::Timer& timer, bool enabled) {
   return qtimer->isActive();
 }
 
-void QtPlatform::BringApplicationToFront() {
-  ui::Form* form = active_ != nullptr ? active_ : main_form_;
-  if (FormWindow* window = form != nullptr ? WindowOf(*form) : nullptr;
-      window != nullptr && window->isVisible() && window->isEnabled()) {
+void QtPlatform::RaiseWindow(ui::Form& form) {
+  if (FormWindow* window = WindowOf(form); window != nullptr && window->isVisible()) {
     window->raise();
     window->activateWindow();
   }
 }
 
-void QtPlatform::RaiseWindow(ui::Form& form) {
-  if (FormWindow* window = WindowOf(form); window != nullptr && window->isVisible()) {
-    window->raise();
-    window->activateWindow();
-    Activated(form);
-  }
+void QtPlatform::BringToFront(ui::Form& form) {
+  if (FormWindow* window = WindowOf(form); window != nullptr && window->isEnabled())
+    RaiseWindow(form);
 }
 
 void QtPlatform::RestoreApplication() {

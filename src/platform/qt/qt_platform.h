@@ -25,8 +25,9 @@ class QtPlatform : public Platform, public WindowHost {
   QtPlatform();
   ~QtPlatform() override;
 
-  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void Attach(ui::WindowSet& windows) override { windows_set_ = &windows; }
   void RunEventLoop() override;
+  void Post(std::function<void()> event) override;
   void CreateFormWindow(ui::Form& form) override;
   void DestroyFormWindow(ui::Form& form) override;
 
@@ -52,12 +53,12 @@ class QtPlatform : public Platform, public WindowHost {
   void TrayDelete(const NotifyIconData& icon) override;
   void SetForeground(ui::Form& form) override;
   void PostNull(ui::Form&) override {}
-  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+  ui::MenuItem* PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
 
   bool EnableTimer(ui::Timer& timer, bool enabled) override;
 
-  void BringApplicationToFront() override;
   void RaiseWindow(ui::Form& form) override;
+  void BringToFront(ui::Form& form) override;
   void RestoreApplication() override;
   void Quit() override;
 
@@ -76,10 +77,7 @@ class QtPlatform : public Platform, public WindowHost {
   SettingsStore& Settings() override { return settings_; }
 
   // WindowHost
-  void Dispatch(const std::function<void()>& handler) override;
-  void Activated(ui::Form& form) override;
-  void Hidden(ui::Form& form) override;
-  void MainWindowClosed() override;
+  ui::WindowSet& Windows() override { return *windows_set_; }
   ui::Rect PrimaryRect() override { return display_.PrimaryRect(); }
 
  private:
@@ -95,10 +93,8 @@ class QtPlatform : public Platform, public WindowHost {
   X11Display display_;
   PosixFiles files_;
   SettingsFile settings_{files_, &PosixFiles::SettingsFilePath};
-  Dispatcher dispatch_;
+  ui::WindowSet* windows_set_ = nullptr;
   std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
-  ui::Form* main_form_ = nullptr;
-  ui::Form* active_ = nullptr;
   std::unique_ptr<Watcher> watcher_;
   std::unique_ptr<QObject> termination_;
 

@@ -321,8 +321,8 @@ class ControlPeer : public ui::Peer {
   FormWindow& owner_;
 };
 
-FormWindow::FormWindow(ui::Form& form, WindowHost& host, bool main)
-    : QWidget(nullptr), form_(form), host_(host), main_(main) {
+FormWindow::FormWindow(ui::Form& form, WindowHost& host)
+    : QWidget(nullptr), form_(form), host_(host) {
   Qt::WindowFlags flags = Qt::Window;
   if (form.border == ui::FormBorder::kNone)
     flags |= Qt::FramelessWindowHint;
@@ -534,7 +534,6 @@ void FormWindow::ApplyForm() {
     return;
   if (!form_.Visible()) {
     hide();
-    host_.Hidden(form_);
     return;
   }
   if (form_.window_state == ui::WindowState::kMaximized) {
@@ -549,7 +548,6 @@ void FormWindow::ApplyForm() {
   UpdateShape();
   raise();
   activateWindow();
-  host_.Activated(form_);
 }
 
 void FormWindow::PaintNow() {
@@ -566,42 +564,28 @@ void FormWindow::UpdateShape() {
 
 void FormWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  for (auto& peer : peers_) {
-    if (peer->control().FillsParent())
-      peer->PlaceInParent();
-  }
+  host_.Windows().Resized(form_);
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
-  if (form_.on_close)
-    host_.Dispatch(form_.on_close);
-  else if (main_)
-    host_.MainWindowClosed();
-  else
-    form_.SetVisible(false);
+  host_.Windows().CloseRequested(form_);
 }
 
 void FormWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange || !isMinimized())
-    return;
-  // The window manager iconified it: that is the application's minimise.
-  if (form_.window_state == ui::WindowState::kMinimized)
-    return;
-  form_.window_state = ui::WindowState::kMinimized;
-  if (form_.on_minimize)
-    host_.Dispatch(form_.on_minimize);
+  // Iconified by the window manager.
+  if (event->type() == QEvent::WindowStateChange && isMinimized())
+    host_.Windows().Minimized(form_);
 }
 
 void FormWindow::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   if (form_.window_state == ui::WindowState::kMaximized || !isVisible())
     return;
-  // Moved by the user through the window manager: the form keeps where it was left.
+  // Moved by the user through the window manager.
   const ui::Rect primary = host_.PrimaryRect();
-  form_.bounds.left = x() - primary.left;
-  form_.bounds.top = y() - primary.top;
+  host_.Windows().Moved(form_, {x() - primary.left, y() - primary.top});
 }
 
 }  // namespace pixtrel

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "ui/ui.h"
+#include "ui/window_set.h"
 
 namespace pixtrel {
 
@@ -16,12 +17,9 @@ namespace pixtrel {
 class WindowHost {
  public:
   virtual ~WindowHost() = default;
-  virtual void Dispatch(const std::function<void()>& handler) = 0;
-  // The form is now the program's active window (shown, raised or pressed on).
-  virtual void Activated(ui::Form& form) = 0;
-  virtual void Hidden(ui::Form& form) = 0;
-  // The system's close command reached the main window.
-  virtual void MainWindowClosed() = 0;
+  // Where the window reports what happened to it, and runs its events.
+  virtual ui::WindowSet& Windows() = 0;
+  void Dispatch(const std::function<void()>& handler) { Windows().Run(handler); }
   // The primary screen in root-window coordinates; forms are placed relative to it.
   virtual ui::Rect PrimaryRect() = 0;
 };
@@ -30,7 +28,7 @@ class ControlPeer;
 
 class FormWindow : public QWidget, public ui::Peer {
  public:
-  FormWindow(ui::Form& form, WindowHost& host, bool main);
+  FormWindow(ui::Form& form, WindowHost& host);
   ~FormWindow() override;
 
   ui::Form& form() { return form_; }
@@ -71,7 +69,6 @@ class FormWindow : public QWidget, public ui::Peer {
 
   ui::Form& form_;
   WindowHost& host_;
-  bool main_;
   int syncing_ = 0;
   std::vector<std::unique_ptr<ControlPeer>> peers_;
 };

@@ -23,6 +23,7 @@ namespace {
 
 constexpr wchar_t kApplicationClass[] = L"PixtrelApplication";
 constexpr UINT kPassActivation = WM_APP + 2;
+constexpr UINT kRunPosted = WM_APP + 3;
 
 static_assert(NOTIFYICONDATAA_V1_SIZE == kNotifyIconDataSize,
               "the tray record is the 32-bit program's first version");
@@ -68,6 +69,9 @@ struct ApplicationWindow {
         case kPassActivation:
           if (GetActiveWindow() == hwnd)
             platform->ApplicationActivated();
+          return 0;
+        case kRunPosted:
+          platform->RunPosted();
           return 0;
         case WM_GETMINMAXINFO:
           reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {0, 0};
@@ -127,10 +131,7 @@ Win32Platform::~Win32Platform() {
 }
 
 void Win32Platform::CreateFormWindow(ui::Form& form) {
-  const bool main = main_form_ == nullptr;
-  if (main)
-    main_form_ = &form;
-  windows_[&form] = std::make_unique<FormWindow>(form, *this, application_window_, main);
+  windows_[&form] = std::make_unique<FormWindow>(form, *this, application_window_);
 }
 
 void Win32Platform::DestroyFormWindow(ui::Form& form) {
@@ -138,22 +139,16 @@ void Win32Platform::DestroyFormWindow(ui::Form& form) {
   if (window == nullptr)
     return;
   // A window's timers go with it.
-  for (auto it = timers_.begin(); it != timers_.end();) {
-    if (std::find(form.controls.begin(), form.controls.end(), it->first) != form.controls.end()) {
-      KillTimer(static_cast<HWND>(window->Handle()), it->second);
-      it = timers_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (active_ == &form)
-    active_ = nullptr;
+  std::erase_if(timers_, [&](const auto& entry) {
+    if (Windows().OwnerOf(*entry.first) != &form)
+      return false;
+    KillTimer(static_cast<HWND>(window->Handle()), entry.second);
+    return true;
+  });
   // The last capture stays on the clipboard after the program.
-  if (main_form_ == &form)
+  if (Windows().IsMain(form))
     clipboard_.RenderAll(MainHandle());
   windows_.erase(&form);
-  if (main_form_ == &form)
-    main_form_ = nullptr;
 }
 
 FormWindow* Win32Platform::WindowOf(ui::Form& form) {
@@ -167,12 +162,14 @@ WindowHandle Win32Platform::HandleOf(ui::Form& form) {
 }
 
 WindowHandle Win32Platform::MainHandle() {
-  return main_form_ != nullptr ? HandleOf(*main_form_) : 0;
+  ui::Form* main = windows_set_ != nullptr ? Windows().Main() : nullptr;
+  return main != nullptr ? HandleOf(*main) : 0;
 }
 
 WindowHandle Win32Platform::DialogOwner() {
-  if (active_ != nullptr && IsWindowVisible(AsWindow(HandleOf(*active_))))
-    return HandleOf(*active_);
+  ui::Form* active = Windows().Active();
+  if (active != nullptr && IsWindowVisible(AsWindow(HandleOf(*active))))
+    return HandleOf(*active);
   return MainHandle();
 }
 
@@ -256,7 +253,7 @@ void Win32Platform::PostNull(ui::Form& form) {
   PostMessageW(AsWindow(HandleOf(form)), WM_NULL, 0, 0);
 }
 
-void Win32Platform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
+ui::MenuItem* Win32Platform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   const MenuHandle popup;
   for (std::size_t i = 0; i < menu.entries.size(); ++i) {
     const ui::MenuItem& item = *menu.entries[i];
@@ -267,28 +264,25 @@ void Win32Platform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(
       popup.menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
       at.x, at.y, 0, owner, nullptr));
-  if (chosen == 0)
-    return;
-  // The choice is an event of its own, after the menu has closed.
-  open_menu_ = &menu;
-  PostMessageW(owner, MenuChoiceMessage(), chosen - 1, 0);
+  return chosen == 0 || chosen > menu.entries.size() ? nullptr : menu.entries[chosen - 1];
 }
 
-void Win32Platform::MenuChosen(unsigned index) {
-  ui::PopupMenu* menu = std::exchange(open_menu_, nullptr);
-  if (menu == nullptr || index >= menu->entries.size())
+void Win32Platform::Post(std::function<void()> event) {
+  posted_.push_back(std::move(event));
+  PostMessageW(static_cast<HWND>(application_window_), kRunPosted, 0, 0);
+}
+
+void Win32Platform::RunPosted() {
+  if (posted_.empty())
     return;
-  ui::MenuItem* item = menu->entries[index];
-  Dispatch([item] { item->Click(); });
+  const std::function<void()> event = std::move(posted_.front());
+  posted_.pop_front();
+  event();
 }
 
 bool Win32Platform::EnableTimer(ui::Timer& timer, bool enabled) {
   // The timer runs on the window of the form that holds it.
-  ui::Form* owner = nullptr;
-  for (auto& [form, window] : windows_) {
-    if (std::find(form->controls.begin(), form->controls.end(), &timer) != form->controls.end())
-      owner = form;
-  }
+  ui::Form* owner = Windows().OwnerOf(timer);
   if (owner == nullptr)
     return false;
   HWND hwnd = AsWindow(HandleOf(*owner));
@@ -310,24 +304,17 @@ void Win32Platform::TimerFired(unsigned id) {
   }
 }
 
-void Win32Platform::BringApplicationToFront() {
-  ui::Form* form = active_ != nullptr ? active_ : main_form_;
-  if (form == nullptr)
-    return;
-  HWND hwnd = AsWindow(HandleOf(*form));
-  if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
-    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    TakeForeground(hwnd);
-  }
-}
-
 void Win32Platform::RaiseWindow(ui::Form& form) {
   HWND hwnd = AsWindow(HandleOf(form));
   if (!IsWindowVisible(hwnd))
     return;
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   TakeForeground(hwnd);
-  Activated(form);
+}
+
+void Win32Platform::BringToFront(ui::Form& form) {
+  if (IsWindowEnabled(AsWindow(HandleOf(form))))
+    RaiseWindow(form);
 }
 
 void Win32Platform::RestoreApplication() {
@@ -382,25 +369,11 @@ ClockReading Win32Platform::Now() {
   return LocalNow();
 }
 
-void Win32Platform::Dispatch(const std::function<void()>& handler) {
-  dispatch_(handler);
-}
-
-void Win32Platform::Activated(ui::Form& form) {
-  if (active_ == &form)
-    return;
-  active_ = &form;
-  if (form.on_activate)
-    Dispatch(form.on_activate);
-}
-
 void Win32Platform::Shown(ui::Form&) {
   SyncTaskbarButton();
 }
 
-void Win32Platform::Hidden(ui::Form& form) {
-  if (active_ == &form)
-    active_ = nullptr;
+void Win32Platform::Hidden(ui::Form&) {
   SyncTaskbarButton();
 }
 
@@ -414,12 +387,9 @@ void Win32Platform::SyncTaskbarButton() {
 }
 
 void Win32Platform::ApplicationMinimized() {
-  // As a minimise of the main window: once, and only from a state that was not minimised.
-  if (main_form_ == nullptr || main_form_->window_state == ui::WindowState::kMinimized)
-    return;
-  main_form_->window_state = ui::WindowState::kMinimized;
-  if (main_form_->on_minimize)
-    Dispatch(main_form_->on_minimize);
+  // The application's minimise, reported through its main form.
+  if (ui::Form* main = Windows().Main())
+    Windows().Minimized(*main);
 }
 
 void Win32Platform::ApplicationActivated() {
@@ -429,10 +399,6 @@ void Win32Platform::ApplicationActivated() {
     target = AsWindow(DialogOwner());
   if (target != nullptr && IsWindowVisible(target))
     SetForegroundWindow(target);
-}
-
-void Win32Platform::MainWindowClosed() {
-  PostQuitMessage(0);
 }
 
 }  // namespace pixtrel::win32

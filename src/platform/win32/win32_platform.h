@@ -3,6 +3,8 @@
 // private-profile settings.
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -20,11 +22,12 @@ class Win32Platform : public Platform, public WindowHost {
   explicit Win32Platform(Composition composition = Composition::System());
   ~Win32Platform() override;
 
-  void SetDispatcher(Dispatcher dispatch) override { dispatch_ = std::move(dispatch); }
+  void Attach(ui::WindowSet& windows) override { windows_set_ = &windows; }
   void RunEventLoop() override {
     RunMessageLoop();
     ending_ = true;
   }
+  void Post(std::function<void()> event) override;
   void CreateFormWindow(ui::Form& form) override;
   void DestroyFormWindow(ui::Form& form) override;
 
@@ -50,12 +53,12 @@ class Win32Platform : public Platform, public WindowHost {
   void TrayDelete(const NotifyIconData& icon) override;
   void SetForeground(ui::Form& form) override;
   void PostNull(ui::Form& form) override;
-  void PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
+  ui::MenuItem* PopupMenu(ui::PopupMenu& menu, ui::Point at) override;
 
   bool EnableTimer(ui::Timer& timer, bool enabled) override;
 
-  void BringApplicationToFront() override;
   void RaiseWindow(ui::Form& form) override;
+  void BringToFront(ui::Form& form) override;
   void RestoreApplication() override;
   void Quit() override;
 
@@ -74,14 +77,11 @@ class Win32Platform : public Platform, public WindowHost {
   SettingsStore& Settings() override { return settings_; }
 
   // WindowHost
-  void Dispatch(const std::function<void()>& handler) override;
-  void Activated(ui::Form& form) override;
+  ui::WindowSet& Windows() override { return *windows_set_; }
   bool Ending() override { return ending_; }
   void Shown(ui::Form& form) override;
   void Hidden(ui::Form& form) override;
-  void MainWindowClosed() override;
   void TimerFired(unsigned id) override;
-  void MenuChosen(unsigned index) override;
   void RenderClipboard(unsigned format) override { clipboard_.Render(format); }
 
  private:
@@ -96,21 +96,20 @@ class Win32Platform : public Platform, public WindowHost {
   friend struct ApplicationWindow;
   void ApplicationMinimized();
   void ApplicationActivated();
+  void RunPosted();
   // Disables every other window of the program while a modal dialog or box is up.
   class ModalScope;
 
   ScopedComApartment com_;  // for the whole thread: the shell may still use it after a call
   Composition composition_;
-  Dispatcher dispatch_;
+  ui::WindowSet* windows_set_ = nullptr;
   Win32Files files_;
   Win32Settings settings_;
   Clipboard clipboard_;
   void* application_window_ = nullptr;  // owns every form; its taskbar button is the program's
   std::map<ui::Form*, std::unique_ptr<FormWindow>> windows_;
-  ui::Form* main_form_ = nullptr;
-  ui::Form* active_ = nullptr;
   std::map<ui::Timer*, unsigned> timers_;
-  ui::PopupMenu* open_menu_ = nullptr;
+  std::deque<std::function<void()>> posted_;
   bool ending_ = false;
 };
 

@@ -26,7 +26,6 @@ namespace {
 constexpr wchar_t kFormClass[] = L"PixtrelForm";
 constexpr wchar_t kImageClass[] = L"PixtrelImage";
 constexpr wchar_t kStripClass[] = L"PixtrelStrip";
-constexpr UINT kMenuChoice = WM_APP + 1;
 // Control ids start past IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstControlId = 100;
 // The editable list's height includes its drop-down part: eight items.
@@ -78,11 +77,10 @@ class ControlPeer : public ui::Peer {
 };
 
 struct FormWindow::Impl : public ui::Peer {
-  Impl(ui::Form& form, WindowHost& host, bool main) : form(form), host(host), main(main) {}
+  Impl(ui::Form& form, WindowHost& host) : form(form), host(host) {}
 
   ui::Form& form;
   WindowHost& host;
-  bool main;
   HWND hwnd = nullptr;
   int syncing = 0;
   std::vector<std::unique_ptr<ControlPeer>> peers;
@@ -764,7 +762,6 @@ void FormWindow::Impl::ApplyForm(ui::Property property) {
   host.Shown(form);
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   TakeForeground(hwnd);
-  host.Activated(form);
 }
 
 void FormWindow::Impl::Command(int id, int code, HWND child) {
@@ -880,39 +877,25 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       host.RenderClipboard(static_cast<unsigned>(wparam));
       return 0;
     case WM_CLOSE:
-      if (form.on_close)
-        host.Dispatch(form.on_close);
-      else if (main)
-        host.MainWindowClosed();
-      else
-        form.SetVisible(false);
+      host.Windows().CloseRequested(form);
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE)
-        host.Activated(form);
+        host.Windows().Activated(form);
       break;
     case WM_SIZE:
-      if (wparam != SIZE_MINIMIZED) {
-        // Made while the form had no size yet (the overlay before it is maximised), a control
-        // that fills its form must follow the form's size.
-        for (auto& peer : peers) {
-          if (peer->control.FillsParent())
-            Apply(*peer, ui::Property::kBounds);
-        }
-      } else if (form.window_state != ui::WindowState::kMinimized) {
-        // Minimised by the system (the taskbar, a shortcut): that is the application's minimise.
-        form.window_state = ui::WindowState::kMinimized;
-        if (form.on_minimize)
-          host.Dispatch(form.on_minimize);
-      }
+      // Minimised by the system: the taskbar, a shortcut.
+      if (wparam == SIZE_MINIMIZED)
+        host.Windows().Minimized(form);
+      else
+        host.Windows().Resized(form);
       break;
     case WM_MOVE:
       if (IsWindowVisible(hwnd) && !IsIconic(hwnd) && !IsZoomed(hwnd)) {
-        // Moved by the user by its title bar: the form keeps where it was left.
+        // Moved by the user by its title bar.
         RECT outer;
         GetWindowRect(hwnd, &outer);
-        form.bounds.left = outer.left;
-        form.bounds.top = outer.top;
+        host.Windows().Moved(form, {outer.left, outer.top});
       }
       break;
     case WM_GETMINMAXINFO:
@@ -926,17 +909,13 @@ LRESULT FormWindow::Impl::Proc(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     default:
-      if (message == kMenuChoice) {
-        host.MenuChosen(static_cast<unsigned>(wparam));
-        return 0;
-      }
       break;
   }
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-FormWindow::FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main)
-    : impl_(std::make_unique<Impl>(form, host, main)) {
+FormWindow::FormWindow(ui::Form& form, WindowHost& host, void* owner)
+    : impl_(std::make_unique<Impl>(form, host)) {
   impl_->Create(owner);
 }
 
@@ -974,10 +953,6 @@ void RunMessageLoop() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-}
-
-unsigned MenuChoiceMessage() {
-  return kMenuChoice;
 }
 
 }  // namespace pixtrel::win32

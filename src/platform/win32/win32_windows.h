@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ui/ui.h"
+#include "ui/window_set.h"
 
 namespace pixtrel::win32 {
 
@@ -14,20 +15,16 @@ namespace pixtrel::win32 {
 class WindowHost {
  public:
   virtual ~WindowHost() = default;
-  virtual void Dispatch(const std::function<void()>& handler) = 0;
-  // The form is now the program's active window (shown, raised, activated or pressed on).
-  virtual void Activated(ui::Form& form) = 0;
+  // Where the window reports what happened to it, and runs its events.
+  virtual ui::WindowSet& Windows() = 0;
+  void Dispatch(const std::function<void()>& handler) { Windows().Run(handler); }
   // The message loop has ended: the windows only go now, each hidden by its destruction.
   virtual bool Ending() = 0;
   // The form's window has just been shown, or hidden.
   virtual void Shown(ui::Form& form) = 0;
   virtual void Hidden(ui::Form& form) = 0;
-  // The system's close command reached the main window.
-  virtual void MainWindowClosed() = 0;
   // A timer of the window fired, by the number it was set with.
   virtual void TimerFired(unsigned id) = 0;
-  // A menu item chosen in a pop-up menu, delivered after the menu has closed.
-  virtual void MenuChosen(unsigned index) = 0;
   // Another program asks for a clipboard format the window placed without its data.
   virtual void RenderClipboard(unsigned format) = 0;
 };
@@ -35,7 +32,7 @@ class WindowHost {
 class FormWindow {
  public:
   // `owner`: the application's window, which owns every form and alone has the taskbar button.
-  FormWindow(ui::Form& form, WindowHost& host, void* owner, bool main);
+  FormWindow(ui::Form& form, WindowHost& host, void* owner);
   ~FormWindow();
   FormWindow(const FormWindow&) = delete;
   FormWindow& operator=(const FormWindow&) = delete;
@@ -53,8 +50,5 @@ class FormWindow {
 
 // Runs the message loop until WM_QUIT; tab and arrow keys move between a dialog's controls.
 void RunMessageLoop();
-
-// The message FormWindow's owner posts to itself for a menu choice made in a modal menu.
-unsigned MenuChoiceMessage();
 
 }  // namespace pixtrel::win32
