@@ -29,6 +29,8 @@ class WindowHost {
   virtual void RenderClipboard(unsigned format) = 0;
 };
 
+struct FormPeer;
+
 class FormWindow {
  public:
   // `owner`: the application's window, which owns every form and alone has the taskbar button.
@@ -42,10 +44,8 @@ class FormWindow {
   // Paints now whatever is pending, so that a screen copy sees it.
   void PaintNow();
 
-  struct Impl;
-
  private:
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<FormPeer> peer_;
 };
 
 // Runs the message loop until WM_QUIT; tab and arrow keys move between a dialog's controls.
