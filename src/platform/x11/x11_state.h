@@ -1,0 +1,36 @@
+// What the X11 backend's files share and callers never see: the connection's state, and the
+// shared-memory image the screen copies keep in it.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <array>
+#include <memory>
+
+#include "platform/x11/x11_display.h"
+
+namespace pixtrel {
+
+// Defined with the screen copies; the state only holds it.
+class ShmImage;
+struct ShmImageFree {
+  void operator()(ShmImage* image) const;
+};
+using ShmImagePtr = std::unique_ptr<ShmImage, ShmImageFree>;
+
+struct X11Display::State {
+  Display* display = nullptr;
+  Window root = 0;
+  int xi_opcode = -1;
+  std::array<bool, 256> key_pressed{};   // by keycode, since the last query
+  std::array<bool, 8> button_pressed{};  // by X button number
+  bool shm = false;
+  bool monitors = false;  // RandR 1.5: the primary monitor in one round trip
+  ShmImagePtr shm_image;
+
+  // Reads the raw input events that arrived since the last look. Called after a round trip, so
+  // that every press the server had seen by then is in our queue.
+  void Pump();
+};
+
+}  // namespace pixtrel
