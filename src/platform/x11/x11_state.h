@@ -2,12 +2,13 @@
 // shared-memory image the screen copies keep in it.
 #pragma once
 
-#include <X11/Xlib.h>
-
 #include <array>
 #include <memory>
 
 #include "platform/x11/x11_display.h"
+
+// Xlib's connection, declared ahead so that this header needs none of Xlib's macros.
+struct _XDisplay;
 
 namespace pixtrel {
 
@@ -19,8 +20,8 @@ struct ShmImageFree {
 using ShmImagePtr = std::unique_ptr<ShmImage, ShmImageFree>;
 
 struct X11Display::State {
-  Display* display = nullptr;
-  Window root = 0;
+  _XDisplay* display = nullptr;  // Xlib's Display
+  unsigned long root = 0;        // Xlib's Window
   int xi_opcode = -1;
   std::array<bool, 256> key_pressed{};   // by keycode, since the last query
   std::array<bool, 8> button_pressed{};  // by X button number
