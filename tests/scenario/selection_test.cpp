@@ -4,7 +4,6 @@
 #include "selection/selection_overlay.h"
 #include "support/pictures.h"
 #include "support/program.h"
-#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {
@@ -201,22 +200,6 @@ TEST_F(Selection, ANewFrozenScreenIsWhatFramesAreErasedTo) {
   p.PressHotkey(kShift);
   Select(10, 10, 50, 40);
   EXPECT_EQ(Form4->Image2.Picture().PixelColor(30, 10), (Color{1, 2, 3}));
-}
-
-TEST(OverlayPlacement, FitsCentresOrShrinks) {
-  struct Case {
-    int w, h;
-    ui::Rect place;
-  };
-  const Case cases[] = {
-      {1920, 1080, {0, 0, 1920, 1080}},
-      {800, 600, {560, 240, 800, 600}},
-      {3840, 2160, {0, 0, 1920, 1080}},
-      {3840, 1080, {0, 270, 1920, 540}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PlaceOverlayPicture(c.w, c.h, 1920, 1080), c.place);
-  }
 }
 
 TEST(Frame, PalettePicturesTakeTheNearestEntryAndRestoreBitExactly) {

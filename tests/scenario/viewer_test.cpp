@@ -2,85 +2,9 @@
 
 #include "support/pictures.h"
 #include "support/program.h"
-#include "ui/placement.h"
 
 namespace pixtrel::test {
 namespace {
-
-TEST(Placement, PicturesAreScaledToFitAndCentred) {
-  struct Case {
-    int width, height;
-    ui::Rect place;
-  };
-  const Case cases[] = {
-      {1920, 1080, {0, 19, 200, 112}}, {1280, 1024, {6, 0, 187, 150}}, {300, 600, {62, 0, 75, 150}},
-      {100, 100, {25, 0, 150, 150}},   {100, 50, {0, 25, 200, 100}},   {0, 0, {0, 0, 200, 150}},
-      {5, 0, {0, 0, 200, 150}},        {1, 1, {25, 0, 150, 150}},      {4000, 1, {0, 75, 200, 0}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PlacePicture(c.width, c.height, 200, 150), c.place) << c.width << "x" << c.height;
-  }
-}
-
-TEST(Placement, TheImageIsBlackAroundANearestNeighbourStretch) {
-  for (const int depth : {32, 16, 8}) {
-    SCOPED_TRACE(depth);
-    const Bitmap picture = SamplePicture(1920, 1080, depth);
-    const Bitmap image = RenderViewerImage(picture, 200, 150);
-    ASSERT_EQ(image.Width(), 200);
-    for (int y : {0, 18, 131, 149})
-      EXPECT_EQ(image.PixelColor(100, y), Color{}) << y;
-    for (int y = 0; y < 112; y += 37) {
-      for (int x = 0; x < 200; x += 13) {
-        ASSERT_EQ(image.PixelColor(x, 19 + y), picture.PixelColor(x * 1920 / 200, y * 1080 / 112));
-      }
-    }
-  }
-  // A small picture is enlarged by repeating its pixels.
-  const Bitmap small = SamplePicture(100, 50, 24);
-  const Bitmap image = RenderViewerImage(small, 200, 150);
-  EXPECT_EQ(image.PixelColor(0, 25), small.PixelColor(0, 0));
-  EXPECT_EQ(image.PixelColor(1, 26), small.PixelColor(0, 0));
-  EXPECT_EQ(image.PixelColor(199, 124), small.PixelColor(99, 49));
-  EXPECT_EQ(RenderViewerImage(Bitmap(), 200, 150).PixelColor(100, 75), Color{});
-}
-
-TEST(Viewer, LayoutIsTheTablesOwn) {
-  Program p;
-  p.Start();
-  EXPECT_EQ(Form1->Caption(), "  Pixtrel v1.2");
-  EXPECT_EQ(Form1->bounds.width, 200);
-  EXPECT_EQ(Form1->bounds.height, 167);
-  EXPECT_TRUE(Form1->topmost);
-  EXPECT_EQ(Form1->alpha, 200);
-  EXPECT_EQ(Form1->transparent_color, 0xFF00FFu);
-  struct Row {
-    ui::Control* control;
-    ui::Rect bounds;
-    const char* caption;
-    int tab_order;
-    const char* click;
-  };
-  const Row rows[] = {
-      {&Form1->Button1, {0, 0, 57, 17}, "Run", 0, "Run"},
-      {&Form1->Button2, {56, 0, 57, 17}, "Save as...", 1, "SaveAs"},
-      {&Form1->Button4, {185, 0, 15, 13}, "x", 3, "Quit"},
-      {&Form1->Button5, {170, 0, 15, 13}, "-", 4, "Run"},
-      {&Form1->Button3, {112, 0, 25, 17}, "Set", 5, "Params"},
-      {&Form1->BMP1, {}, "*.BMP", -1, "SaveAsBMP"},
-      {&Form1->JPG1, {}, "*.JPG", -1, "SaveAsJPG"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(row.control->bounds, row.bounds) << row.caption;
-    EXPECT_EQ(row.control->Caption(), row.caption);
-    EXPECT_EQ(row.control->tab_order, row.tab_order) << row.caption;
-    EXPECT_EQ(row.control->on_click_name, row.click) << row.caption;
-  }
-  EXPECT_EQ(Form1->Image1.bounds, (ui::Rect{0, 17, 200, 150}));
-  EXPECT_EQ(Form1->Image1.mouse.down_name, "attrape");
-  EXPECT_EQ(Form1->Timer1.interval_ms, 100);
-  EXPECT_EQ(Form1->SaveDialogJPG.filter, "Image Jpeg (*.jpg)|*.jpg");
-}
 
 TEST(Viewer, IsCentredTheFirstTimeOnlyAndKeepsItsPlace) {
   Program p;
