@@ -15,7 +15,13 @@
 namespace pixtrel::win32 {
 namespace {
 
-ControlPeer* PeerOfWindow(HWND hwnd) {
+// The control's peer a window was made for, kept with the window from its first message on.
+ControlPeer* PeerOfWindow(HWND hwnd, UINT message, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrW(
+        hwnd, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+  }
   return reinterpret_cast<ControlPeer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
@@ -114,12 +120,7 @@ ui::MouseButton ButtonOf(UINT message) {
 }
 
 LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        hwnd, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
-  }
-  ControlPeer* peer = PeerOfWindow(hwnd);
+  ControlPeer* peer = PeerOfWindow(hwnd, message, lparam);
   if (peer == nullptr)
     return DefWindowProcW(hwnd, message, wparam, lparam);
   auto& image = static_cast<ui::Image&>(peer->control);
@@ -179,12 +180,7 @@ LRESULT CALLBACK ImageProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 }
 
 LRESULT CALLBACK StripProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        hwnd, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
-  }
-  ControlPeer* peer = PeerOfWindow(hwnd);
+  ControlPeer* peer = PeerOfWindow(hwnd, message, lparam);
   if (peer != nullptr && message == WM_ERASEBKGND) {
     RECT client;
     GetClientRect(hwnd, &client);
