@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "capture/clipboard.h"
 #include "core/error.h"
+#include "selection/frame.h"
 #include "settings/settings_keys.h"
 
 namespace pixtrel {

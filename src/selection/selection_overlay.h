@@ -1,7 +1,6 @@
 // The full-screen overlay on which a rectangle is dragged over a frozen copy of the screen.
 #pragma once
 
-#include "selection/frame.h"
 #include "ui/ui.h"
 
 namespace pixtrel {

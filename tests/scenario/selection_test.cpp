@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/bmp_writer.h"
+#include "selection/frame.h"
 #include "selection/selection_overlay.h"
 #include "support/pictures.h"
 #include "support/program.h"
