@@ -127,11 +127,9 @@ TEST(UiRules, TheListsCompletionTakesPrintableAsciiTypedIntoAsciiText) {
     char32_t typed;
     std::optional<ComboEdit> after;  // nothing: the native box types it as it would
   } rows[] = {
-      {{"F12", 0, 3}, U'f', ComboEdit{"f1", 1, 1}},
-      {{"", 0, 0}, U' ', ComboEdit{" ", 1, 0}},
+      {{"F12", 0, 3}, U'f', ComboEdit{"f1", 1, 1}},  {{"", 0, 0}, U' ', ComboEdit{" ", 1, 0}},
       {{"F1", 2, 0}, U'\x7F', std::nullopt},  // Delete
-      {{"F1", 2, 0}, U'\b', std::nullopt},
-      {{"", 0, 0}, U'\u00e9', std::nullopt},         // "é"
+      {{"F1", 2, 0}, U'\b', std::nullopt},           {{"", 0, 0}, U'\u00e9', std::nullopt},  // "é"
       {{"Touche \u00e9", 9, 0}, U'x', std::nullopt},  // positions would count otherwise
   };
   for (const auto& row : rows)
