@@ -34,6 +34,9 @@ Application::Application(Platform& platform)
   form3_ = std::make_unique<TForm3>(*this);
   Form3 = form3_.get();
   Make(*Form3);
+  // As the tray menu's "Config" and "Close..." do.
+  windows_.SetCommand("preferences", [] { Form1->ParamsFromTray(); });
+  windows_.SetCommand("quit", [] { Form1->Quit(); });
 }
 
 void Application::Make(ui::Form& form) {

@@ -36,6 +36,7 @@ void TForm1::Run() {
   DragCursor = {-1, -1};
   drag_open_ = false;
   HotkeyCode = HotkeyCodeFor(name);
+  app_.platform().WatchKey(HotkeyCode);
   if (RegionMode) {
     app_.HideForm(*Form4);
     RegionMode = false;

@@ -57,6 +57,8 @@ class Platform {
   // input: bit 15 down now, bit 0 pressed since the last query, for a Windows key code.
   virtual std::uint16_t AsyncKeyState(std::uint8_t key) = 0;
   virtual ui::Point CursorPos() = 0;
+  // The hotkey polled from now on: a system that gives programs no key state reserves it.
+  virtual void WatchKey(std::uint8_t key) = 0;
 
   // screen
   virtual ui::Rect ScreenRect() = 0;  // the primary screen: left 0, top 0, width, height

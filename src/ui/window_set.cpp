@@ -74,4 +74,16 @@ void WindowSet::Resized(Form& form) {
   }
 }
 
+void WindowSet::SetCommand(const std::string& name, std::function<void()> handler) {
+  commands_[name] = std::move(handler);
+}
+
+bool WindowSet::Command(const std::string& name) const {
+  const auto it = commands_.find(name);
+  if (it == commands_.end())
+    return false;
+  Run(it->second);
+  return true;
+}
+
 }  // namespace pixtrel::ui

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "ui/ui.h"
@@ -48,11 +50,17 @@ class WindowSet {
   // Its size changed: the controls laid out to fill it take the new size.
   void Resized(Form& form);
 
+  // What the desktop's launcher or another start of the program asks for by name, as a menu
+  // item would: false when the program has no such command.
+  void SetCommand(const std::string& name, std::function<void()> handler);
+  bool Command(const std::string& name) const;
+
  private:
   Dispatch dispatch_;
   std::function<void()> quit_;
   std::vector<Form*> forms_;
   Form* active_ = nullptr;
+  std::map<std::string, std::function<void()>> commands_;
 };
 
 }  // namespace pixtrel::ui

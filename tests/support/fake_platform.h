@@ -38,6 +38,7 @@ class FakePlatform : public Platform {
   // Held for `polls` queries of that key, then released.
   void HoldFor(std::uint8_t key, int polls);
   ui::Point cursor;
+  std::uint8_t watched_key = 0;  // the hotkey the program last said it polls
 
   Bitmap screen;  // the primary screen, any size and depth
   WindowHandle foreground = 0;
@@ -98,6 +99,7 @@ class FakePlatform : public Platform {
   void DestroyFormWindow(ui::Form& form) override;
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override { return cursor; }
+  void WatchKey(std::uint8_t key) override { watched_key = key; }
   ui::Rect ScreenRect() override { return {0, 0, screen.Width(), screen.Height()}; }
   int ScreenDepth() override { return screen.Depth(); }
   WindowHandle ForegroundWindow() override { return foreground; }

@@ -26,8 +26,12 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
+#include "core/key_codes.h"
 #include "platform/qt/qt_convert.h"
+#include "platform/wayland/wayland_desktop.h"
+#include "platform/x11/x11_display.h"
 
 // Last: its macros would clash with Qt's names.
 #include <X11/Xlib.h>
@@ -109,9 +113,23 @@ class QtPlatform::Watcher : public QObject {
   QtPlatform& platform_;
 };
 
-QtPlatform::QtPlatform() : watcher_(std::make_unique<Watcher>(*this)) {
+QtPlatform::QtPlatform(Session session) : watcher_(std::make_unique<Watcher>(*this)) {
+  if (session == Session::kWayland) {
+    auto wayland = std::make_unique<WaylandDesktop>(shortcuts_, [this](const std::string& text) {
+      // Out of whatever asked: a box is modal, and its caller may be a capture.
+      Post([this, text] { PlainBox(text); });
+    });
+    wayland_ = wayland.get();
+    desktop_ = std::move(wayland);
+  } else {
+    desktop_ = std::make_unique<X11Display>();
+  }
   qApp->installEventFilter(watcher_.get());
   QuitOnTermination();
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, [this](QWindow* focused) {
+    if (focused != nullptr && waiting_for_focus_)
+      QGuiApplication::clipboard()->setMimeData(waiting_for_focus_.release());
+  });
 }
 
 void QtPlatform::QuitOnTermination() {
@@ -141,7 +159,12 @@ std::uint16_t QtPlatform::AsyncKeyState(std::uint8_t key) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                   QEventLoop::ExcludeSocketNotifiers |
                                   QEventLoop::X11ExcludeTimers);
-  return display_.AsyncKeyState(key);
+  // A modifier answers for the capture a shortcut began; the hotkey is down for either.
+  const std::optional<std::uint16_t> asked = shortcuts_.State(key);
+  const bool modifier = key == vk::kAlt || key == vk::kControl || key == vk::kShift;
+  if (modifier && asked)
+    return *asked;
+  return static_cast<std::uint16_t>(asked.value_or(0) | desktop_->AsyncKeyState(key));
 }
 
 QtPlatform::~QtPlatform() {
@@ -157,6 +180,8 @@ void QtPlatform::RunEventLoop() {
 
 void QtPlatform::CreateFormWindow(ui::Form& form) {
   windows_[&form] = std::make_unique<FormWindow>(form, *this);
+  if (wayland_ != nullptr && form.topmost)
+    wayland_->KeepAbove(form.Caption(), form.layered ? form.alpha / 255.0 : 1.0);
 }
 
 void QtPlatform::DestroyFormWindow(ui::Form& form) {
@@ -177,7 +202,7 @@ void QtPlatform::Post(std::function<void()> event) {
 }
 
 ui::Rect QtPlatform::ScreenRect() {
-  const ui::Rect primary = display_.PrimaryRect();
+  const ui::Rect primary = desktop_->PrimaryRect();
   return {0, 0, primary.width, primary.height};
 }
 
@@ -204,11 +229,20 @@ void QtPlatform::ClipboardSetBitmap(const Bitmap& picture) {
 void QtPlatform::ClipboardClose() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   if (clipboard_placed_)
-    clipboard->setMimeData(new PictureMime(clipboard_picture_));
+    OfferClipboard(new PictureMime(clipboard_picture_));
   else if (clipboard_emptied_)
     clipboard->clear();
   clipboard_placed_ = false;
   clipboard_emptied_ = false;
+}
+
+void QtPlatform::OfferClipboard(QMimeData* data) {
+  if (wayland_ != nullptr && QGuiApplication::focusWindow() == nullptr) {
+    waiting_for_focus_.reset(data);
+    return;
+  }
+  waiting_for_focus_.reset();
+  QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void QtPlatform::TrayAdd(const NotifyIconData& icon) {
@@ -229,6 +263,8 @@ void QtPlatform::TrayAdd(const NotifyIconData& icon) {
     told_no_tray_ = true;
     std::cerr << "Pixtrel : pas de zone de notification sur cet écran ; la touche de capture "
                  "reste active.\n";
+    if (wayland_ != nullptr)
+      wayland_->NoTray();
   }
   // Adding an icon that is already there changes nothing, its tooltip included.
   if (tray_->isVisible())
@@ -269,7 +305,7 @@ ui::MenuItem* QtPlatform::PopupMenu(ui::PopupMenu& menu, ui::Point at) {
     action->setEnabled(item->Enabled());
     QObject::connect(action, &QAction::triggered, [&chosen, item] { chosen = item; });
   }
-  const ui::Rect primary = display_.PrimaryRect();
+  const ui::Rect primary = desktop_->PrimaryRect();
   popup.exec(QPoint(primary.left + at.x, primary.top + at.y));
   return chosen;
 }

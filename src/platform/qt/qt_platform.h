@@ -1,5 +1,6 @@
-// The platform on a Linux X11 desktop: Qt 6 Widgets for windows, tray, dialogs and clipboard;
-// Xlib (through X11Display) for key state, the active window and screen copies.
+// The platform on a Linux desktop: Qt 6 Widgets for windows, tray, dialogs and clipboard; the
+// session's Desktop for key state, the active window and screen copies: Xlib on X11, the
+// compositor's and the portals' services on Wayland.
 #pragma once
 
 #include <map>
@@ -7,22 +8,28 @@
 
 #include <QImage>
 
+#include "platform/desktop.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_windows.h"
-#include "platform/x11/x11_display.h"
+#include "platform/shortcut_keys.h"
 #include "settings/settings_file.h"
 
+class QMimeData;
 class QObject;
 class QSystemTrayIcon;
 class QTimer;
 
 namespace pixtrel {
 
+class WaylandDesktop;
+
+enum class Session { kX11, kWayland };
+
 class QtPlatform : public Platform, public WindowHost {
  public:
   // Needs the QApplication made first.
-  QtPlatform();
+  explicit QtPlatform(Session session);
   ~QtPlatform() override;
 
   void Attach(ui::WindowSet& windows) override { windows_set_ = &windows; }
@@ -32,15 +39,18 @@ class QtPlatform : public Platform, public WindowHost {
   void DestroyFormWindow(ui::Form& form) override;
 
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
-  ui::Point CursorPos() override { return display_.CursorPos(); }
+  ui::Point CursorPos() override { return desktop_->CursorPos(); }
+  void WatchKey(std::uint8_t key) override { desktop_->WatchKey(key); }
 
   ui::Rect ScreenRect() override;
-  int ScreenDepth() override { return display_.Depth(); }
-  WindowHandle ForegroundWindow() override { return display_.ForegroundWindow(); }
-  ui::Rect WindowRect(WindowHandle window) override { return display_.WindowRect(window); }
-  ui::Rect ClientRect(WindowHandle window) override { return display_.ClientRect(window); }
-  void CopyScreen(Bitmap& into, int x, int y) override { display_.CopyScreen(into, x, y); }
-  void CopyClient(WindowHandle window, Bitmap& into) override { display_.CopyClient(window, into); }
+  int ScreenDepth() override { return desktop_->Depth(); }
+  WindowHandle ForegroundWindow() override { return desktop_->ForegroundWindow(); }
+  ui::Rect WindowRect(WindowHandle window) override { return desktop_->WindowRect(window); }
+  ui::Rect ClientRect(WindowHandle window) override { return desktop_->ClientRect(window); }
+  void CopyScreen(Bitmap& into, int x, int y) override { desktop_->CopyScreen(into, x, y); }
+  void CopyClient(WindowHandle window, Bitmap& into) override {
+    desktop_->CopyClient(window, into);
+  }
   void RepaintNow(ui::Form& form) override;
 
   bool ClipboardOpen() override { return true; }
@@ -78,7 +88,15 @@ class QtPlatform : public Platform, public WindowHost {
 
   // WindowHost
   ui::WindowSet& Windows() override { return *windows_set_; }
-  ui::Rect PrimaryRect() override { return display_.PrimaryRect(); }
+  ui::Rect PrimaryRect() override { return desktop_->PrimaryRect(); }
+  bool KeyedByAlpha() override { return wayland_ != nullptr; }
+
+  // What the desktop's launcher or another start of the program asks: a capture of that mode,
+  // as its shortcut would, or a command of the window set ("preferences", "quit").
+  void Capture(CaptureMode mode) { shortcuts_.Press(mode); }
+  bool Command(const std::string& name) {
+    return windows_set_ != nullptr && Windows().Command(name);
+  }
 
  private:
   class Watcher;
@@ -90,7 +108,13 @@ class QtPlatform : public Platform, public WindowHost {
   // SIGTERM and SIGINT end the program as "Close..." would, once the handler under way is done.
   void QuitOnTermination();
 
-  X11Display display_;
+  // Wayland gives the clipboard to a program with the keyboard focus alone: the picture waits
+  // for one of its windows to have it.
+  void OfferClipboard(QMimeData* data);
+
+  ShortcutKeys shortcuts_;
+  std::unique_ptr<Desktop> desktop_;
+  WaylandDesktop* wayland_ = nullptr;
   PosixFiles files_;
   SettingsFile settings_{files_, &PosixFiles::SettingsFilePath};
   ui::WindowSet* windows_set_ = nullptr;
@@ -108,6 +132,7 @@ class QtPlatform : public Platform, public WindowHost {
   std::shared_ptr<const Bitmap> clipboard_picture_;
   bool clipboard_placed_ = false;
   bool clipboard_emptied_ = false;
+  std::unique_ptr<QMimeData> waiting_for_focus_;
 };
 
 }  // namespace pixtrel

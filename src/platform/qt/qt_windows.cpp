@@ -295,7 +295,9 @@ class ControlPeer : public ui::Peer {
       case ui::Property::kColor:
         if (control_.GetKind() == ui::Kind::kToolStrip) {
           QPalette strip = widget_->palette();
-          strip.setColor(QPalette::Window, ToQColor(control_.color, Qt::black, Qt::black));
+          strip.setColor(QPalette::Window, owner_.Keyed(control_.color)
+                                               ? QColor(Qt::transparent)
+                                               : ToQColor(control_.color, Qt::black, Qt::black));
           widget_->setPalette(strip);
         }
         break;
@@ -339,7 +341,9 @@ FormWindow::FormWindow(ui::Form& form, WindowHost& host)
   palette.setColor(QPalette::Window, ToQColor(form.color, palette.color(QPalette::WindowText),
                                               palette.color(QPalette::Window)));
   setPalette(palette);
-  setAutoFillBackground(true);
+  // A see-through window paints its own background around the key colour's strips.
+  setAttribute(Qt::WA_TranslucentBackground, form.layered && host.KeyedByAlpha());
+  setAutoFillBackground(!testAttribute(Qt::WA_TranslucentBackground));
   if (form.bounds.width > 0 && form.bounds.height > 0) {
     setFixedSize(form.bounds.width, form.bounds.height);
     const ui::Rect primary = host.PrimaryRect();
@@ -560,6 +564,25 @@ void FormWindow::UpdateShape() {
   const QImage drawn = grab().toImage();
   const ui::ColorRef key = form_.transparent_color;
   setMask(QBitmap::fromImage(OpaqueMask(drawn, qRgb(key & 0xFF, (key >> 8) & 0xFF, key >> 16))));
+}
+
+bool FormWindow::Keyed(ui::ColorRef color) const {
+  return form_.layered && host_.KeyedByAlpha() && color == form_.transparent_color;
+}
+
+void FormWindow::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (!testAttribute(Qt::WA_TranslucentBackground))
+    return;
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  for (ui::Control* control : form_.controls) {
+    if (control->GetKind() == ui::Kind::kToolStrip && Keyed(control->color)) {
+      const ui::Rect b = control->bounds;
+      painter.fillRect(b.left, b.top, b.width, b.height, Qt::transparent);
+    }
+  }
 }
 
 void FormWindow::resizeEvent(QResizeEvent* event) {

@@ -22,6 +22,9 @@ class WindowHost {
   void Dispatch(const std::function<void()>& handler) { Windows().Run(handler); }
   // The primary screen in root-window coordinates; forms are placed relative to it.
   virtual ui::Rect PrimaryRect() = 0;
+  // Where the system cuts no shapes out of windows (Wayland), a layered form's key colour is
+  // drawn see-through instead; the shape still takes no clicks there.
+  virtual bool KeyedByAlpha() { return false; }
 };
 
 class ControlPeer;
@@ -40,6 +43,8 @@ class FormWindow : public QWidget, public ui::Peer {
   void PaintNow();
   // Cuts the colour-keyed pixels out of the window, so they show and pass clicks through.
   void UpdateShape();
+  // Whether a control of that colour is drawn see-through.
+  bool Keyed(ui::ColorRef color) const;
 
   struct Sync {
     explicit Sync(FormWindow& window) : window(window) { ++window.syncing_; }
@@ -52,6 +57,7 @@ class FormWindow : public QWidget, public ui::Peer {
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void ApplyForm();

@@ -33,6 +33,7 @@ class Win32Platform : public Platform, public WindowHost {
 
   std::uint16_t AsyncKeyState(std::uint8_t key) override;
   ui::Point CursorPos() override;
+  void WatchKey(std::uint8_t) override {}  // every key's state can be polled
 
   ui::Rect ScreenRect() override;
   int ScreenDepth() override;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/bitmap.h"
+#include "platform/desktop.h"
 #include "platform/platform.h"
 #include "ui/ui.h"
 
@@ -16,30 +17,30 @@ namespace pixtrel {
 // gone, and with it every window the program had.
 [[noreturn]] void ExitOnLostServer();
 
-class X11Display {
+class X11Display : public Desktop {
  public:
   // Connects to $DISPLAY; throws Error when there is no X server.
   X11Display();
-  ~X11Display();
+  ~X11Display() override;
   X11Display(const X11Display&) = delete;
   X11Display& operator=(const X11Display&) = delete;
 
   // The primary monitor (RandR), or the whole root window where RandR names none. Screen
   // coordinates everywhere else count from its top-left corner.
-  ui::Rect PrimaryRect();
+  ui::Rect PrimaryRect() override;
   // 32 for 24-bit TrueColor, else the visual's depth (16, 8...).
-  int Depth();
+  int Depth() override;
   // Fills `into` from the screen at (x, y); pixels outside the screen come out black.
-  void CopyScreen(Bitmap& into, int x, int y);
+  void CopyScreen(Bitmap& into, int x, int y) override;
 
-  WindowHandle ForegroundWindow();
-  ui::Rect WindowRect(WindowHandle window);  // with the frame the window manager adds
-  ui::Rect ClientRect(WindowHandle window);
-  void CopyClient(WindowHandle window, Bitmap& into);
+  WindowHandle ForegroundWindow() override;
+  ui::Rect WindowRect(WindowHandle window) override;  // with the frame the window manager adds
+  ui::Rect ClientRect(WindowHandle window) override;
+  void CopyClient(WindowHandle window, Bitmap& into) override;
 
   // Bit 15: down now; bit 0: pressed since the last query of that key. Windows key codes.
-  std::uint16_t AsyncKeyState(std::uint8_t key);
-  ui::Point CursorPos();
+  std::uint16_t AsyncKeyState(std::uint8_t key) override;
+  ui::Point CursorPos() override;
 
  private:
   // Copies the root window's area `from` into `into` at (dx, dy); false if the server refused.

@@ -12,7 +12,9 @@
 namespace pixtrel::test {
 namespace {
 
-const std::string kUsage = "Usage : pixtrel [--help | --version]\n";
+const std::string kUsage =
+    "Usage : pixtrel [--help | --version | --capture screen|window|client|region | "
+    "--preferences | --quit]\n";
 const std::string kViewer = "  Pixtrel v1.2";
 
 struct Ended {
