@@ -164,11 +164,11 @@ int main(int argc, char** argv) {
   if (!wayland && UnderWayland()) {
     std::cerr << "Pixtrel : " << kWaylandWarning << "\n";
     // Once the icon is up, and then the program goes on as usual.
-    QTimer::singleShot(0, qApp, [&platform] { platform.PlainBox(kWaylandWarning); });
+    platform.AtStart([&platform] { platform.PlainBox(kWaylandWarning); });
   }
   if (command) {
     // Started by its own command line: once the program is up, as a running one would take it.
-    QTimer::singleShot(0, qApp, [&service, &command] { service.Run(*command); });
+    platform.AtStart([&service, &command] { service.Run(*command); });
   }
   return pixtrel::RunProgram(platform, pixtrel::kShowNormal);
 }

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <ctime>
 #include <iostream>
+#include <utility>
 
 #include <QApplication>
 #include <QBuffer>
@@ -117,7 +118,7 @@ QtPlatform::QtPlatform(Session session) : watcher_(std::make_unique<Watcher>(*th
   if (session == Session::kWayland) {
     auto wayland = std::make_unique<WaylandDesktop>(shortcuts_, [this](const std::string& text) {
       // Out of whatever asked: a box is modal, and its caller may be a capture.
-      Post([this, text] { PlainBox(text); });
+      AtStart([this, text] { PlainBox(text); });
     });
     wayland_ = wayland.get();
     desktop_ = std::move(wayland);
@@ -175,7 +176,21 @@ QtPlatform::~QtPlatform() {
 }
 
 void QtPlatform::RunEventLoop() {
+  looping_ = true;
+  if (wayland_ != nullptr)
+    wayland_->ApplyRules();
+  Post([this] {
+    for (auto& event : std::exchange(at_start_, {}))
+      event();
+  });
   QApplication::exec();
+}
+
+void QtPlatform::AtStart(std::function<void()> event) {
+  if (looping_)
+    Post(std::move(event));
+  else
+    at_start_.push_back(std::move(event));
 }
 
 void QtPlatform::CreateFormWindow(ui::Form& form) {

@@ -3,8 +3,10 @@
 // compositor's and the portals' services on Wayland.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include <QImage>
 
@@ -97,6 +99,9 @@ class QtPlatform : public Platform, public WindowHost {
   bool Command(const std::string& name) {
     return windows_set_ != nullptr && Windows().Command(name);
   }
+  // Runs `event` once the event loop runs: the program is made by then, and a wait for the
+  // desktop during its start cannot run it early.
+  void AtStart(std::function<void()> event);
 
  private:
   class Watcher;
@@ -133,6 +138,8 @@ class QtPlatform : public Platform, public WindowHost {
   bool clipboard_placed_ = false;
   bool clipboard_emptied_ = false;
   std::unique_ptr<QMimeData> waiting_for_focus_;
+  bool looping_ = false;
+  std::vector<std::function<void()>> at_start_;
 };
 
 }  // namespace pixtrel

@@ -188,14 +188,12 @@ bool DesktopBus::LoadKWinScript(const QString& source, const QString& name) {
   if (!id.isValid() || id.value() < 0)
     return false;
   state_->script_files[name] = std::move(file);
-  // KWin 5.27 gives the script a path of its own; newer ones another.
-  for (const QString& path : {QStringLiteral("/Scripting/Script%1").arg(id.value()),
-                              QStringLiteral("/%1").arg(id.value())}) {
-    const QDBusMessage run =
-        QDBusMessage::createMethodCall("org.kde.KWin", path, "org.kde.kwin.Script", "run");
-    if (Bus().call(run, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage)
-      return true;
-  }
+  // Started through Scripting, not the script's own object: KWin numbers scripts by their count,
+  // so the object of a script just unloaded may still answer to the new one's number.
+  const QDBusMessage start = QDBusMessage::createMethodCall("org.kde.KWin", "/Scripting",
+                                                            "org.kde.kwin.Scripting", "start");
+  if (Bus().call(start, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage)
+    return true;
   UnloadKWinScript(name);
   return false;
 }
@@ -212,12 +210,16 @@ std::optional<QString> DesktopBus::RunKWinScript(const QString& source, int time
   std::promise<QString> promise;
   std::future<QString> report = promise.get_future();
   state_->relay.ExpectReport(std::move(promise));
-  const QString name = QStringLiteral("pixtrel-query-%1").arg(++state_->scripts);
-  std::optional<QString> result;
-  if (LoadKWinScript(source, name) && WaitFor(report, timeout_ms))
-    result = report.get();
-  UnloadKWinScript(name);
-  return result;
+  // KWin, busy mapping a window, now and then drops a script's run: it is run again.
+  constexpr int kAttempts = 3;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const QString name = QStringLiteral("pixtrel-query-%1").arg(++state_->scripts);
+    const bool ran = LoadKWinScript(source, name) && WaitFor(report, timeout_ms / kAttempts);
+    UnloadKWinScript(name);
+    if (ran)
+      return report.get();
+  }
+  return std::nullopt;
 }
 
 void DesktopBus::OnPortalSignal(const QString& interface, const QString& name,

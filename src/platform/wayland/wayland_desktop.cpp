@@ -303,9 +303,12 @@ QImage WaylandDesktop::PortalShot(bool interactive) {
 }
 
 void WaylandDesktop::KeepAbove(const std::string& caption, double opacity) {
-  if (compositor_ != Compositor::kKWin)
-    return;
   rules_.push_back({caption, opacity});
+}
+
+void WaylandDesktop::ApplyRules() {
+  if (compositor_ != Compositor::kKWin || rules_.empty())
+    return;
   QStringList rules;
   for (const Rule& rule : rules_)
     rules
@@ -313,9 +316,9 @@ void WaylandDesktop::KeepAbove(const std::string& caption, double opacity) {
   const QString script = QString::fromLatin1(kRulesScript)
                              .arg('[' + rules.join(", ") + ']')
                              .arg(QCoreApplication::applicationPid());
-  const QString name = QStringLiteral("pixtrel-windows-%1").arg(QCoreApplication::applicationPid());
-  bus_.UnloadKWinScript(name);
-  bus_.LoadKWinScript(script, name);
+  // Loaded once: KWin mishandles a script loaded again under a name it just unloaded.
+  bus_.LoadKWinScript(script,
+                      QStringLiteral("pixtrel-windows-%1").arg(QCoreApplication::applicationPid()));
 }
 
 void WaylandDesktop::NoTray() {

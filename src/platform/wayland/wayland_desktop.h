@@ -41,8 +41,9 @@ class WaylandDesktop : public Desktop {
   void WatchKey(std::uint8_t key) override;
 
   // The program's windows of that caption kept above the others, at that opacity, where the
-  // compositor takes such rules.
+  // compositor takes such rules: given for each window as it is made, and applied once all are.
   void KeepAbove(const std::string& caption, double opacity);
+  void ApplyRules();
   // There is no notification area to show the icon in.
   void NoTray();
 
