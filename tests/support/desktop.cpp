@@ -15,9 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include <QByteArray>
-#include <QImage>
-
 #include "platform/x11/x11_display.h"
 
 // Last: its macros would clash with Qt's names.
@@ -343,36 +340,10 @@ Bitmap Desktop::ClipboardImage() const {
 }
 
 void Desktop::Shot(const std::string& name) const {
-  const Bitmap screen = Screen();
-  QImage image(screen.Width(), screen.Height(), QImage::Format_RGB32);
-  for (int y = 0; y < screen.Height(); ++y) {
-    for (int x = 0; x < screen.Width(); ++x) {
-      const Color c = screen.PixelColor(x, y);
-      image.setPixel(x, y, qRgb(c.red, c.green, c.blue));
-    }
-  }
   const std::string path = std::string(PIXTREL_SHOTS) + "/" + name + ".png";
   ::mkdir(PIXTREL_SHOTS, 0755);
-  image.save(QString::fromStdString(path));
+  SavePng(Screen(), path);
   std::cout << "screenshot: " << path << "\n";
-}
-
-Bitmap DecodeImage(const std::string& bytes) {
-  QImage image;
-  if (!image.loadFromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))))
-    return Bitmap();
-  image = image.convertToFormat(QImage::Format_RGB32);
-  Bitmap picture(image.width(), image.height(), 32);
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      picture.SetPixelColor(
-          x, y,
-          {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
-           static_cast<std::uint8_t>(qBlue(p))});
-    }
-  }
-  return picture;
 }
 
 }  // namespace pixtrel::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "support/picture_files.h"
 #include "support/temp_folder.h"
 #include "support/xvfb.h"
 #include "ui/ui.h"
@@ -81,8 +82,5 @@ class Desktop {
 // Paints the root window of an X connection (a Display*) so that every pixel differs from its
 // neighbours, and a shifted or scaled copy shows. The server must not reset while it is used.
 void PaintPatternedRoot(void* display);
-
-// A picture read from a PNG, BMP or JPEG file's bytes; empty when it is none.
-Bitmap DecodeImage(const std::string& bytes);
 
 }  // namespace pixtrel::test

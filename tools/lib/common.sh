@@ -14,6 +14,33 @@ PIXTREL_PACKAGES=(
   clang libclang-rt-dev  # tools/fuzz: libFuzzer comes with clang's runtime libraries
 )
 
+# The headless Wayland desktops of the tests labelled "wayland" (tests/support/wayland_session.h):
+# KWin with KDE's portal, whose screenshot dialog is QML from plasma-workspace and which is a Qt 5
+# program (qtwayland5); sway with the wlroots portal, which needs PipeWire, and GTK's for the
+# Access backend that the Screenshot portal needs; GNOME Shell with its portal. Our input client
+# is built from KWin's fake-input protocol (plasma-wayland-protocols).
+PIXTREL_WAYLAND_PACKAGES=(
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde plasma-workspace
+  qml-module-org-kde-kirigami2 qml-module-qtquick-layouts qml-module-qtquick-controls2
+  qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtgraphicaleffects
+  qml-module-org-kde-kquickcontrolsaddons qtwayland5 qt6-wayland
+  plasma-wayland-protocols libwayland-dev dbus-daemon
+  sway xdg-desktop-portal-wlr xdg-desktop-portal-gtk grim pipewire
+  gnome-shell xdg-desktop-portal-gnome
+  wl-clipboard
+)
+
+# The unprivileged user that the tests run sway and GNOME Shell as, when they run as root: sway
+# refuses root, and GNOME Shell puts a warning over the screen. Made once; no home, no login.
+PIXTREL_WAYLAND_USER=pixtrel-wayland
+need_wayland_user() {
+  id -u "$PIXTREL_WAYLAND_USER" >/dev/null 2>&1 && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" useradd --system --no-create-home --home-dir /nonexistent \
+    --shell /usr/sbin/nologin "$PIXTREL_WAYLAND_USER"
+}
+
 # Installs the packages that are not installed yet; does nothing when all are there.
 need_packages() {
   local missing=()
