@@ -148,5 +148,33 @@ TEST(WaylandShortcuts, ThePortalsTwoWaysOfBindingAndARefusal) {
   }
 }
 
+TEST(WaylandShortcuts, AChangedKeyIsBoundAtTheNextRunAndAMouseButtonKeepsTheLastKey) {
+  WaylandSession session({.kind = WaylandSession::Kind::kSway, .mock_shortcuts = true});
+  const std::string settings = session.Home() / ".config/Pixtrel.cfg";
+  std::filesystem::create_directories(session.Home() / ".config");
+  WriteFileBytes(settings, "[Settings]\r\nPixtrel=Mouse.L\r\n");
+  session.StartProgram();
+  // A button cannot be reserved: the box says so, and F12 is bound in its place.
+  EXPECT_TRUE(session.WaitForWindow(kBox));
+  EXPECT_TRUE(WaylandSession::WaitFor([&] { return !session.ShortcutCalls().empty(); }));
+  EXPECT_EQ(session.ShortcutCalls(),
+            (std::vector<std::string>{
+                "CreateSession screen:F12 window:ALT+F12 client:CTRL+F12 region:SHIFT+F12"}));
+  session.Key({kEnter});
+
+  // "Run" in the viewer, with another key chosen meanwhile.
+  WriteFileBytes(settings, "[Settings]\r\nPixtrel=Pg.UP\r\n");
+  ASSERT_TRUE(session.TrayActivate());
+  ASSERT_TRUE(session.WaitForWindow(kViewer));
+  WaylandSession::WaitFor([] { return false; }, 300);
+  session.Key({kEnter});
+  EXPECT_TRUE(WaylandSession::WaitFor([&] { return session.ShortcutCalls().size() >= 3; }));
+  EXPECT_EQ(session.ShortcutCalls(),
+            (std::vector<std::string>{
+                "CreateSession screen:F12 window:ALT+F12 client:CTRL+F12 region:SHIFT+F12", "Close",
+                "CreateSession screen:Page_Up window:ALT+Page_Up client:CTRL+Page_Up "
+                "region:SHIFT+Page_Up"}));
+}
+
 }  // namespace
 }  // namespace pixtrel::test
