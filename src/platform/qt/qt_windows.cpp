@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QWindow>
 
 #include "platform/qt/qt_convert.h"
 #include "ui/combo.h"
@@ -127,6 +128,11 @@ class ImageWidget : public QWidget {
   void mousePressEvent(QMouseEvent* event) override {
     if (image_.mouse.down)
       owner_.host().Dispatch([&] { image_.mouse.down(ToButton(event->button()), At(event)); });
+    // A picture that drags its window (the move cursor says so), where only the compositor
+    // may move windows: it moves this one.
+    if (owner_.host().KeyedByAlpha() && image_.cursor == ui::Cursor::kSizeAll &&
+        window()->windowHandle() != nullptr)
+      window()->windowHandle()->startSystemMove();
   }
   void mouseMoveEvent(QMouseEvent* event) override {
     if (image_.mouse.move)

@@ -22,8 +22,9 @@ class WindowHost {
   void Dispatch(const std::function<void()>& handler) { Windows().Run(handler); }
   // The primary screen in root-window coordinates; forms are placed relative to it.
   virtual ui::Rect PrimaryRect() = 0;
-  // Where the system cuts no shapes out of windows (Wayland), a layered form's key colour is
-  // drawn see-through instead; the shape still takes no clicks there.
+  // Where the system cuts no shapes out of windows and only the compositor moves them
+  // (Wayland): a layered form's key colour is drawn see-through instead, the shape still taking
+  // no clicks there, and a picture that drags its window asks the compositor to move it.
   virtual bool KeyedByAlpha() { return false; }
 };
 

@@ -109,6 +109,19 @@ TEST(OnKWin, F12ShowsTheScreenKeptAboveANewerWindowAndPutsItOnTheClipboard) {
   EXPECT_NEAR(viewer->opacity, 200 / 255.0, 0.01);
   EXPECT_EQ(viewer->frame.width, 200);
   EXPECT_EQ(viewer->frame.height, 167);
+
+  // Dragged by its picture, the compositor moves it: from where the pointer is when the move
+  // begins, a few pixels into the drag.
+  const ui::Rect was = viewer->frame;
+  session.Drag({was.left + 100, was.top + 90}, {was.left + 160, was.top + 130});
+  ui::Rect now;
+  EXPECT_TRUE(WaylandSession::WaitFor([&] {
+    const auto* moved = Find(session.Windows(), kViewer);
+    now = moved != nullptr ? moved->frame : ui::Rect{};
+    return now.left > was.left + 30 && now.left <= was.left + 60 && now.top > was.top + 20 &&
+           now.top <= was.top + 40;
+  })) << now.left
+      << "," << now.top << " from " << was.left << "," << was.top;
 }
 
 TEST(OnKWin, AltAndCtrlRecordTheActiveWindowsFrameAndContentPixelForPixel) {
