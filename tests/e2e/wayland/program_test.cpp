@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,11 +71,20 @@ int LargestDifference(const Bitmap& a, const Bitmap& b) {
   return largest;
 }
 
-const WaylandSession::WindowInfo* Find(const std::vector<WaylandSession::WindowInfo>& windows,
-                                       const std::string& caption) {
+std::optional<WaylandSession::WindowInfo> Find(
+    const std::vector<WaylandSession::WindowInfo>& windows, const std::string& caption) {
   const auto it = std::find_if(windows.begin(), windows.end(),
                                [&](const auto& window) { return window.caption == caption; });
-  return it == windows.end() ? nullptr : &*it;
+  if (it == windows.end())
+    return std::nullopt;
+  return *it;
+}
+
+// Where the window of that caption lies in the stacking order, the lowest first; -1 if absent.
+int Level(const std::vector<WaylandSession::WindowInfo>& windows, const std::string& caption) {
+  const auto it = std::find_if(windows.begin(), windows.end(),
+                               [&](const auto& window) { return window.caption == caption; });
+  return it == windows.end() ? -1 : static_cast<int>(it - windows.begin());
 }
 
 TEST(OnKWin, F12ShowsTheScreenKeptAboveANewerWindowAndPutsItOnTheClipboard) {
@@ -100,12 +110,11 @@ TEST(OnKWin, F12ShowsTheScreenKeptAboveANewerWindowAndPutsItOnTheClipboard) {
   session.ShowColours("Plus récente", 400, 300);
   ASSERT_TRUE(session.WaitForWindow("Plus récente"));
   const std::vector<WaylandSession::WindowInfo> windows = session.Windows();
-  const auto* viewer = Find(windows, kViewer);
-  const auto* newer = Find(windows, "Plus récente");
-  ASSERT_NE(viewer, nullptr);
-  ASSERT_NE(newer, nullptr);
+  const auto viewer = Find(windows, kViewer);
+  ASSERT_TRUE(viewer.has_value());
+  ASSERT_GE(Level(windows, "Plus récente"), 0);
   EXPECT_TRUE(viewer->keep_above);
-  EXPECT_GT(viewer - windows.data(), newer - windows.data()) << "the viewer is under it";
+  EXPECT_GT(Level(windows, kViewer), Level(windows, "Plus récente")) << "the viewer is under it";
   EXPECT_NEAR(viewer->opacity, 200 / 255.0, 0.01);
   EXPECT_EQ(viewer->frame.width, 200);
   EXPECT_EQ(viewer->frame.height, 167);
@@ -116,8 +125,8 @@ TEST(OnKWin, F12ShowsTheScreenKeptAboveANewerWindowAndPutsItOnTheClipboard) {
   session.Drag({was.left + 100, was.top + 90}, {was.left + 160, was.top + 130});
   ui::Rect now;
   EXPECT_TRUE(WaylandSession::WaitFor([&] {
-    const auto* moved = Find(session.Windows(), kViewer);
-    now = moved != nullptr ? moved->frame : ui::Rect{};
+    const auto moved = Find(session.Windows(), kViewer);
+    now = moved ? moved->frame : ui::Rect{};
     return now.left > was.left + 30 && now.left <= was.left + 60 && now.top > was.top + 20 &&
            now.top <= was.top + 40;
   })) << now.left
@@ -179,8 +188,8 @@ TEST(OnKWin, ShiftFreezesTheScreenAndADragCapturesTheRectangle) {
 
   session.Key({kShift, kF12});
   ASSERT_TRUE(session.WaitForWindow(kOverlay));
-  const auto* overlay = Find(session.Windows(), kOverlay);
-  ASSERT_NE(overlay, nullptr);
+  const auto overlay = Find(session.Windows(), kOverlay);
+  ASSERT_TRUE(overlay.has_value());
   EXPECT_EQ(overlay->frame, (ui::Rect{0, 0, 1024, 768}));
   session.Shot("wayland_kwin_overlay");
   session.Drag({100, 100}, {200, 160});
@@ -200,8 +209,8 @@ TEST(OnKWin, TheTrayIconShowsTheViewerAndItsOwnMenuOpensThePreferencesAndEndsThe
   ASSERT_TRUE(session.TrayActivate());
   EXPECT_TRUE(session.WaitForWindow(kViewer));
   // "Run", back to the tray.
-  const auto* viewer = Find(session.Windows(), kViewer);
-  ASSERT_NE(viewer, nullptr);
+  const auto viewer = Find(session.Windows(), kViewer);
+  ASSERT_TRUE(viewer.has_value());
   session.Pointer(viewer->frame.left + 28, viewer->frame.top + 8);
   session.Click();
   ASSERT_TRUE(WaylandSession::WaitFor([&] { return session.TrayItemShown(); }));
@@ -221,7 +230,7 @@ TEST(OnKWin, TheTrayIconShowsTheViewerAndItsOwnMenuOpensThePreferencesAndEndsThe
   EXPECT_TRUE(session.WaitForWindow(kPreferences)) << session.Log();
   session.Shot("wayland_kwin_preferences");
   ASSERT_TRUE(choose(3));
-  EXPECT_EQ(session.WaitForExit(), 0);
+  EXPECT_EQ(session.WaitForExit(), 0) << session.Log();
 }
 
 TEST(OnKWin, TheCommandLineReachesTheRunningProgramAndStartsOneWhereNoneRuns) {
@@ -233,7 +242,7 @@ TEST(OnKWin, TheCommandLineReachesTheRunningProgramAndStartsOneWhereNoneRuns) {
   ASSERT_TRUE(shown) << session.Log();
   const pid_t quit = session.Spawn({PIXTREL_PROGRAM, "--quit"}, {}, session.Home() / "quit.log");
   ASSERT_GT(quit, 0);
-  EXPECT_EQ(session.WaitForExit(), 0);
+  EXPECT_EQ(session.WaitForExit(), 0) << session.Log();
 }
 
 TEST(OnKWin, ACaptureTheDesktopRefusesSaysWhatToAllowAndWritesNothing) {
