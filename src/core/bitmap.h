@@ -1,5 +1,7 @@
-// A picture in memory, held in the device-independent layout that BMP files and DIB
-// sections share: rows bottom-up, each padded to a multiple of 4 bytes.
+// A picture in memory, in the device-independent layout of DIB sections: rows top-down (a
+// negative-height DIB, the order in which screens hand their pixels over), each padded to a
+// multiple of 4 bytes. Code that reads or writes pixels goes through Row(), never counting rows
+// itself; a BMP file's bottom-up rows are its writer's business.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +55,7 @@ class Bitmap {
   // Row y counted from the top of the picture.
   std::uint8_t* Row(int y) { return Own() + RowOffset(y); }
   const std::uint8_t* Row(int y) const { return pixels_->data() + RowOffset(y); }
-  // The whole pixel block, bottom row first.
+  // The whole pixel block, top row first.
   std::span<const std::uint8_t> Pixels() const {
     return pixels_ ? std::span<const std::uint8_t>(pixels_->data(), Size())
                    : std::span<const std::uint8_t>();
@@ -91,7 +93,7 @@ class Bitmap {
     Spare& operator=(Spare&&) = default;
   };
 
-  std::size_t RowOffset(int y) const { return static_cast<std::size_t>(height_ - 1 - y) * stride_; }
+  std::size_t RowOffset(int y) const { return static_cast<std::size_t>(y) * stride_; }
   std::size_t Size() const { return stride_ * static_cast<std::size_t>(height_); }
   std::uint8_t* Own() {
     if (pixels_.use_count() > 1)

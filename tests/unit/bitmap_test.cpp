@@ -24,7 +24,7 @@ TEST(Bitmap, NoPictureIsNotAZeroByZeroPicture) {
   EXPECT_TRUE(none.ToBgr24().Empty());
 }
 
-TEST(Bitmap, RowsArePaddedToFourBytesAndStoredBottomUp) {
+TEST(Bitmap, RowsArePaddedToFourBytesAndStoredTopDown) {
   struct Case {
     int width, depth;
     std::size_t stride;
@@ -37,8 +37,8 @@ TEST(Bitmap, RowsArePaddedToFourBytesAndStoredBottomUp) {
     EXPECT_EQ(picture.Stride(), c.stride) << c.width << " at " << c.depth;
     EXPECT_EQ(picture.Pixels().size(), c.stride * 3);
     if (c.width > 0) {
-      EXPECT_EQ(picture.Row(2), picture.Pixels().data());
-      EXPECT_EQ(picture.Row(0), picture.Pixels().data() + 2 * c.stride);
+      EXPECT_EQ(picture.Row(0), picture.Pixels().data());
+      EXPECT_EQ(picture.Row(2), picture.Pixels().data() + 2 * c.stride);
     }
   }
 }

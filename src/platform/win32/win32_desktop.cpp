@@ -172,8 +172,7 @@ void CopyScreen(Bitmap& into, int x, int y) {
     const auto* bits = static_cast<const std::uint8_t*>(section.bits);
     const int bytes = into.Depth() / 8;
     for (int row = to.y; row < to.y + from.height; ++row) {
-      const std::uint8_t* in =
-          bits + static_cast<std::size_t>(into.Height() - 1 - row) * into.Stride();
+      const std::uint8_t* in = bits + static_cast<std::size_t>(row) * into.Stride();
       std::uint8_t* out = into.Row(row);
       if (into.Depth() == 32)
         CopyOpaquePixels(out + to.x * 4, in + to.x * 4, from.width);

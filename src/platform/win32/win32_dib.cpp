@@ -14,7 +14,7 @@ std::vector<std::uint32_t> DibInfo(const Bitmap& picture) {
   BITMAPINFOHEADER header{};
   header.biSize = sizeof header;
   header.biWidth = picture.Width();
-  header.biHeight = picture.Height();  // positive: bottom-up, as Bitmap keeps its rows
+  header.biHeight = -picture.Height();  // negative: top-down, as Bitmap keeps its rows
   header.biPlanes = 1;
   header.biBitCount = static_cast<WORD>(picture.Depth());
   header.biCompression = BI_RGB;

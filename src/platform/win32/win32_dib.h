@@ -9,7 +9,7 @@
 
 namespace pixtrel::win32 {
 
-// A BITMAPINFO for `picture`: bottom-up, uncompressed, at its depth, followed by its colour
+// A BITMAPINFO for `picture`: top-down, uncompressed, at its depth, followed by its colour
 // table. Words rather than the struct, so that this header needs no <windows.h>.
 std::vector<std::uint32_t> DibInfo(const Bitmap& picture);
 

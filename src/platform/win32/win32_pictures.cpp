@@ -93,7 +93,8 @@ void PaintPicture(HDC dc, const RECT& dirty, const ui::Image& image, int width, 
       SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
     return;
   }
-  // One to one: only the part asked for. A bottom-up picture counts its rows from the bottom.
+  // One to one: only the part asked for. The source's rows count from the picture's bottom,
+  // whichever way the DIB lies in memory.
   const int left = std::max<int>(dirty.left, place.left);
   const int top = std::max<int>(dirty.top, place.top);
   const int right = std::min<int>(dirty.right, place.left + place.width);
