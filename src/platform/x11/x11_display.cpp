@@ -62,9 +62,17 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
   }
   state_->shm = XShmQueryExtension(state_->display);
   int major = 0, minor = 0;
-  state_->monitors = XRRQueryExtension(state_->display, &event, &error) &&
-                     XRRQueryVersion(state_->display, &major, &minor) &&
-                     (major > 1 || (major == 1 && minor >= 5));
+  if (XRRQueryExtension(state_->display, &event, &error)) {
+    state_->randr_event = event;
+    state_->monitors = XRRQueryVersion(state_->display, &major, &minor) &&
+                       (major > 1 || (major == 1 && minor >= 5));
+    // Told of every change to screens, outputs and monitors, the primary monitor need not be
+    // asked for again at each capture.
+    XRRSelectInput(state_->display, state_->root,
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
+                       RROutputPropertyNotifyMask);
+    XFlush(state_->display);
+  }
 }
 
 X11Display::~X11Display() {
@@ -73,6 +81,13 @@ X11Display::~X11Display() {
 }
 
 ui::Rect X11Display::PrimaryRect() {
+  state_->Pump();
+  if (!state_->primary || state_->randr_event < 0)
+    state_->primary = AskPrimaryRect();
+  return *state_->primary;
+}
+
+ui::Rect X11Display::AskPrimaryRect() {
   Display* d = state_->display;
   ui::Rect rect{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
   if (state_->monitors) {

@@ -43,6 +43,7 @@ class X11Display : public Desktop {
   ui::Point CursorPos() override;
 
  private:
+  ui::Rect AskPrimaryRect();
   // Copies the root window's area `from` into `into` at (dx, dy); false if the server refused.
   bool CopyRootArea(const ui::Rect& from, Bitmap& into, int dx, int dy);
   struct State;

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
 #include <cstddef>
@@ -75,6 +76,12 @@ void X11Display::State::Pump() {
   while (XPending(display) > 0) {
     XEvent event;
     XNextEvent(display, &event);
+    if (randr_event >= 0 && (event.type == randr_event + RRScreenChangeNotify ||
+                             event.type == randr_event + RRNotify)) {
+      XRRUpdateConfiguration(&event);
+      primary.reset();
+      continue;
+    }
     if (event.type != GenericEvent || event.xcookie.extension != xi_opcode)
       continue;
     if (!XGetEventData(display, &event.xcookie))

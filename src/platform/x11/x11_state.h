@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "platform/x11/x11_display.h"
 
@@ -27,10 +28,14 @@ struct X11Display::State {
   std::array<bool, 8> button_pressed{};  // by X button number
   bool shm = false;
   bool monitors = false;  // RandR 1.5: the primary monitor in one round trip
+  int randr_event = -1;   // RandR's first event number, where the server has RandR
+  // The primary monitor as last asked, until RandR says that something changed.
+  std::optional<ui::Rect> primary;
   ShmImagePtr shm_image;
 
-  // Reads the raw input events that arrived since the last look. Called after a round trip, so
-  // that every press the server had seen by then is in our queue.
+  // Reads the raw input events that arrived since the last look, and forgets the primary
+  // monitor when RandR reports a change. Called after a round trip, so that every press the
+  // server had seen by then is in our queue.
   void Pump();
 };
 
