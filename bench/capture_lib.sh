@@ -65,9 +65,9 @@ held_figures() {
       $1 * 1e3 < t0 / 1e6 { next }
       n++ == 0 { first = $1 } { last = $1 }
       END {
-        if (n == 0) { print "-", "-", 0, "-"; exit }
-        printf "%s %.0f %d %.0f\n", n < 2 ? "-" : sprintf("%.2f", (last - first) * 1e3 / (n - 1)),
-          first * 1e3 - t0 / 1e6, n, cpu * 100 / hz / ((t1 - t0) / 1e9)
+        if (n == 0) { print "-", "-", 0, "-", "-"; exit }
+        printf "%s %.0f %d %.0f %.2f\n", n < 2 ? "-" : sprintf("%.2f", (last - first) * 1e3 / (n - 1)),
+          first * 1e3 - t0 / 1e6, n, cpu * 100 / hz / ((t1 - t0) / 1e9), cpu * 1e3 / hz / n
       }'
 }
 
@@ -123,7 +123,8 @@ stop_program() {
 
 # Pixtrel in auto-record writing EXT at quality Q. A first, short hold gives the press-to-file
 # time of a fresh process (px_cold, ms), once it sits idle in the tray; the second, HOLD_MS
-# long, sets px_rate (ms a frame), px_press (ms), px_files and px_cpu, without the one-off setup.
+# long, sets px_rate (ms a frame), px_press (ms), px_files, px_cpu (% of a core) and px_cpu_ms
+# (CPU milliseconds a frame, user and system), without the one-off setup.
 pixtrel_held() {
   local ext=$1 q=$2 hold_ms=$3
   start_pixtrel "$ext" "$q"
@@ -132,7 +133,7 @@ pixtrel_held() {
   read -r _ px_cold _ _ <<<"$(held_figures "$ext")"
   find "$shots" -mindepth 1 -delete
   hold_f12 "$hold_ms"
-  read -r px_rate px_press px_files px_cpu <<<"$(held_figures "$ext")"
+  read -r px_rate px_press px_files px_cpu px_cpu_ms <<<"$(held_figures "$ext")"
   stop_program
 }
 
