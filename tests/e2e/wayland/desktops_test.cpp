@@ -44,6 +44,20 @@ Bitmap WaitForFile(const std::string& folder, std::size_t count) {
   return picture;
 }
 
+// The screen once it stops changing: a box just closed, or a window just opened, makes the
+// compositor lay the others out again, later on a slow (sanitized) program.
+Bitmap SettledScreen(WaylandSession& session) {
+  Bitmap last = session.Screen();
+  for (int i = 0; i < 20; ++i) {
+    WaylandSession::WaitFor([] { return false; }, 200);
+    Bitmap now = session.Screen();
+    if (Differences(now, last) == 0)
+      return now;
+    last = std::move(now);
+  }
+  return last;
+}
+
 // What a key binding of the desktop's runs.
 void Command(WaylandSession& session, const std::string& mode) {
   ASSERT_GT(session.Spawn({PIXTREL_PROGRAM, "--capture", mode}, {},
@@ -59,12 +73,12 @@ TEST(OnSway, CommandsCaptureTheScreenAndTheFocusedWindowAsGrimSeesThem) {
   // No shortcut portal on sway: a box at start says which lines to bind.
   ASSERT_TRUE(session.WaitForWindow(kBox));
   session.Key({kEnter});
+  ASSERT_TRUE(WaylandSession::WaitFor([&] { return !session.WaitForWindow(kBox, 0); }));
   session.ShowColours("Couleurs", 320, 200);
   ASSERT_TRUE(session.WaitForWindow("Couleurs"));
-  WaylandSession::WaitFor([] { return false; }, 300);  // sway settles its layout
+  const Bitmap screen = SettledScreen(session);
   const std::optional<WaylandSession::WindowGeometry> focused = session.ActiveWindow();
   ASSERT_TRUE(focused.has_value());
-  const Bitmap screen = session.Screen();
 
   Command(session, "screen");
   EXPECT_EQ(Differences(WaitForFile(folder, 1), screen), 0);
@@ -88,7 +102,7 @@ TEST(OnGnome, TheCommandCapturesThroughThePortalAndABoxSaysThereIsNoTray) {
     session.Key({kEnter});
     WaylandSession::WaitFor([] { return false; }, 300);
   }
-  const Bitmap screen = session.Screen();
+  const Bitmap screen = SettledScreen(session);
   Command(session, "screen");
   const Bitmap file = WaitForFile(folder, 1);
   ASSERT_EQ(file.Width(), screen.Width());
