@@ -155,7 +155,12 @@ ui::Point WaylandDesktop::CursorPos() {
 }
 
 void WaylandDesktop::CopyFrom(const QImage& image, ui::Point origin, Bitmap& into, int x, int y) {
-  const QImage rows = image.convertToFormat(QImage::Format_RGB32);
+  // KWin hands its capture over as premultiplied ARGB: for an opaque screen those are the same
+  // bytes as RGB32, whose fourth byte the copy clears anyway. Only other layouts are converted.
+  const bool four_bytes = image.format() == QImage::Format_RGB32 ||
+                          image.format() == QImage::Format_ARGB32 ||
+                          image.format() == QImage::Format_ARGB32_Premultiplied;
+  const QImage rows = four_bytes ? image : image.convertToFormat(QImage::Format_RGB32);
   const ui::Rect area{origin.x, origin.y, rows.width(), rows.height()};
   CopyFromScreen(into, x, y, area, [&](const ui::Rect& from, ui::Point to) {
     for (int row = 0; row < from.height; ++row) {
