@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/file_output.h"
+#include "capture/screen_copy.h"
 
 namespace pixtrel {
 namespace {
@@ -64,9 +65,15 @@ void SaveBmp(const Bitmap& capture, const std::string& path, Files& files) {
         std::min<std::size_t>(pixels.size(), static_cast<std::size_t>(band_rows) * stride));
     for (int last = capture.Height() - 1; last >= 0; last -= band_rows) {
       const int rows = std::min(band_rows, last + 1);
-      for (int i = 0; i < rows; ++i)
-        std::memcpy(band.data() + static_cast<std::size_t>(i) * stride, capture.Row(last - i),
-                    stride);
+      for (int i = 0; i < rows; ++i) {
+        std::uint8_t* out = band.data() + static_cast<std::size_t>(i) * stride;
+        // A 32-bit picture's fourth byte may hold what the screen had there (a window's
+        // alpha); a file's is always 0.
+        if (capture.Depth() == 32)
+          CopyOpaquePixels(out, capture.Row(last - i), capture.Width());
+        else
+          std::memcpy(out, capture.Row(last - i), stride);
+      }
       WriteOrFail(*file, band.data(), static_cast<std::size_t>(rows) * stride);
     }
   }

@@ -1,6 +1,7 @@
 // The rule every screen copy follows, whatever copies the pixels: what lies beyond the screen is
-// black, everything is black when the copy fails, and 32-bit pixels have their fourth byte
-// cleared, as a picture's is.
+// black, and everything is black when the copy fails. A 32-bit pixel's fourth byte is cleared
+// where the pixels are copied anyway; where the system writes into the picture itself it keeps
+// what the screen had, and writers clear it.
 #pragma once
 
 #include <cstdint>

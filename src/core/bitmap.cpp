@@ -15,7 +15,37 @@ std::uint8_t Widen5(unsigned v) {
   return static_cast<std::uint8_t>((v << 3) | (v >> 2));
 }
 
+class HeapMemory final : public PixelMemory {
+ public:
+  std::uint8_t* Allocate(std::size_t bytes) override { return new std::uint8_t[bytes](); }
+  void Free(std::uint8_t* block, std::size_t) override { delete[] block; }
+};
+
+std::shared_ptr<PixelMemory>& MemoryInUse() {
+  static std::shared_ptr<PixelMemory> memory = std::make_shared<HeapMemory>();
+  return memory;
+}
+
 }  // namespace
+
+void PixelMemory::Use(std::shared_ptr<PixelMemory> memory) {
+  MemoryInUse() = memory ? std::move(memory) : std::make_shared<HeapMemory>();
+}
+
+void Bitmap::Block::Grow(std::size_t bytes) {
+  Release();
+  memory_ = MemoryInUse();
+  data_ = memory_->Allocate(bytes);
+  size_ = bytes;
+}
+
+void Bitmap::Block::Release() {
+  if (data_ != nullptr)
+    memory_->Free(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+  memory_.reset();
+}
 
 std::size_t Bitmap::StrideFor(int width, int depth) {
   return (static_cast<std::size_t>(width) * static_cast<std::size_t>(depth) + 31) / 32 * 4;
@@ -46,7 +76,7 @@ void Bitmap::Unshare() {
   const std::shared_ptr<const Block> shared = pixels_;
   TakeUnsharedBlock();
   if (pixels_->size() < Size())
-    pixels_->resize(Size());
+    pixels_->Grow(Size());
   std::copy_n(shared->data(), Size(), pixels_->data());
 }
 
@@ -66,7 +96,7 @@ void Bitmap::Reshape(int width, int height, int depth) {
   if (!pixels_ || pixels_.use_count() > 1)
     TakeUnsharedBlock();
   if (pixels_->size() < Size())
-    pixels_->resize(Size());
+    pixels_->Grow(Size());
   if (depth <= 8)
     palette_.assign(std::size_t{1} << depth, PaletteEntry{});
   else

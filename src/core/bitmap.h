@@ -28,6 +28,21 @@ struct PaletteEntry {
   friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
 };
 
+// Where pictures' pixel blocks come from. The heap unless a backend installs memory that its
+// screen copies can write into directly (X's shared memory): a capture then lands in the
+// picture with no copy.
+class PixelMemory {
+ public:
+  virtual ~PixelMemory() = default;
+  // `bytes` of zeroes; never null.
+  virtual std::uint8_t* Allocate(std::size_t bytes) = 0;
+  virtual void Free(std::uint8_t* block, std::size_t bytes) = 0;
+
+  // Blocks allocated from now on come from `memory` (nullptr: the heap); each goes back to the
+  // one it came from.
+  static void Use(std::shared_ptr<PixelMemory> memory);
+};
+
 // Copies share their pixel memory until one of them writes, so that a capture can be both the
 // picture on screen and the one on the clipboard without being copied. Every writing accessor
 // first takes a block of its own.
@@ -36,7 +51,8 @@ class Bitmap {
   // No picture at all, which is not the same as a 0 x 0 picture.
   Bitmap() = default;
   // Black pixels; depths 8, 4 and 1 get a colour table of 2^depth black entries.
-  // Depth 16 is 5-5-5 with bit 15 unused; 32 is blue, green, red, unused.
+  // Depth 16 is 5-5-5 with bit 15 unused; 32 is blue, green, red, unused (which may hold
+  // anything: a screen's alpha).
   Bitmap(int width, int height, int depth);
   // The same as assigning Bitmap() or Bitmap(width, height, depth), but the pixel memory is
   // kept for reuse: a capture a frame makes no new pages to fault in.
@@ -80,7 +96,23 @@ class Bitmap {
   Bitmap ToBgr24() const;
 
  private:
-  using Block = std::vector<std::uint8_t>;
+  // Pixel memory that only grows, and forgets its bytes when it does.
+  class Block {
+   public:
+    Block() = default;
+    ~Block() { Release(); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    void Grow(std::size_t bytes);
+
+   private:
+    void Release();
+    std::shared_ptr<PixelMemory> memory_;
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+  };
   // A block this picture wrote away from while another held it. It comes back into use once the
   // other lets go: a held key's frames take turns between two blocks instead of faulting in
   // fresh pages for every frame. Copies do not inherit it.

@@ -2,6 +2,7 @@
 
 #include "platform/x11/x11_state.h"
 
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XShm.h>
@@ -12,6 +13,7 @@
 #include <memory>
 
 #include "core/error.h"
+#include "platform/x11/x11_pixel_memory.h"
 
 namespace pixtrel {
 namespace {
@@ -61,6 +63,18 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
     XFlush(state_->display);
   }
   state_->shm = XShmQueryExtension(state_->display);
+  int formats = 0;
+  if (XPixmapFormatValues* format = XListPixmapFormats(state_->display, &formats)) {
+    for (int i = 0; i < formats; ++i) {
+      if (format[i].depth == DefaultDepth(state_->display, DefaultScreen(state_->display)))
+        state_->bits_per_pixel = format[i].bits_per_pixel;
+    }
+    XFree(format);
+  }
+  if (state_->shm) {
+    state_->pixel_memory = std::make_shared<ShmPixelMemory>(XGetXCBConnection(state_->display));
+    PixelMemory::Use(state_->pixel_memory);
+  }
   int major = 0, minor = 0;
   if (XRRQueryExtension(state_->display, &event, &error)) {
     state_->randr_event = event;
@@ -77,6 +91,10 @@ X11Display::X11Display() : state_(std::make_unique<State>()) {
 
 X11Display::~X11Display() {
   state_->shm_image.reset();
+  if (state_->pixel_memory) {
+    PixelMemory::Use(nullptr);
+    state_->pixel_memory->Disconnect();
+  }
   XCloseDisplay(state_->display);
 }
 

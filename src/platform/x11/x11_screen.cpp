@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "capture/screen_copy.h"
+#include "platform/x11/x11_pixel_memory.h"
 
 namespace pixtrel {
 namespace {
@@ -194,6 +195,26 @@ bool CopyInBands(Display* d, Window root, const ShmImage& shm, int left, int top
   return true;
 }
 
+// Has the server write rows of the screen straight into the picture, where the picture's memory
+// is a segment it shares. False if it refused.
+bool CopyIntoSegment(Display* d, Window root, const ShmPixelMemory::Place& place,
+                     const ui::Rect& from) {
+  xcb_connection_t* connection = XGetXCBConnection(d);
+  xcb_generic_error_t* error = nullptr;
+  xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(
+      connection,
+      xcb_shm_get_image(connection, static_cast<xcb_drawable_t>(root),
+                        static_cast<std::int16_t>(from.left), static_cast<std::int16_t>(from.top),
+                        static_cast<std::uint16_t>(from.width),
+                        static_cast<std::uint16_t>(from.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                        place.segment, place.offset),
+      &error);
+  const bool refused = reply == nullptr || error != nullptr;
+  std::free(reply);
+  std::free(error);
+  return !refused;
+}
+
 void FillPalette(Display* d, Bitmap& into) {
   const int screen = DefaultScreen(d);
   const int entries = std::min<int>(DefaultVisual(d, screen)->map_entries, 256);
@@ -229,6 +250,14 @@ bool X11Display::CopyRootArea(const ui::Rect& from, Bitmap& into, int dx, int dy
   State& s = *state_;
   if (into.Depth() == 8)
     FillPalette(d, into);  // a palette screen's colormap is the picture's palette
+  // Whole rows of four-byte pixels are the server's own layout: they land in the picture as
+  // they are, fourth byte and all, with no copy.
+  if (s.shm && s.pixel_memory && into.Depth() == 32 && s.bits_per_pixel == 32 && dx == 0 &&
+      from.width == into.Width()) {
+    const std::size_t bytes = into.Stride() * static_cast<std::size_t>(from.height);
+    if (const auto place = s.pixel_memory->Find(into.Row(dy), bytes))
+      return CopyIntoSegment(d, s.root, *place, from);
+  }
   if (s.shm) {
     if (!s.shm_image || s.shm_image->Image()->width != from.width) {
       s.shm_image.reset();

@@ -19,6 +19,7 @@ struct ShmImageFree {
   void operator()(ShmImage* image) const;
 };
 using ShmImagePtr = std::unique_ptr<ShmImage, ShmImageFree>;
+class ShmPixelMemory;
 
 struct X11Display::State {
   _XDisplay* display = nullptr;  // Xlib's Display
@@ -27,11 +28,14 @@ struct X11Display::State {
   std::array<bool, 256> key_pressed{};   // by keycode, since the last query
   std::array<bool, 8> button_pressed{};  // by X button number
   bool shm = false;
-  bool monitors = false;  // RandR 1.5: the primary monitor in one round trip
-  int randr_event = -1;   // RandR's first event number, where the server has RandR
+  int bits_per_pixel = 0;  // of the screen's depth in the server's images
+  bool monitors = false;   // RandR 1.5: the primary monitor in one round trip
+  int randr_event = -1;    // RandR's first event number, where the server has RandR
   // The primary monitor as last asked, until RandR says that something changed.
   std::optional<ui::Rect> primary;
   ShmImagePtr shm_image;
+  // Pictures' memory, which the server shares so that a capture lands in it.
+  std::shared_ptr<ShmPixelMemory> pixel_memory;
 
   // Reads the raw input events that arrived since the last look, and forgets the primary
   // monitor when RandR reports a change. Called after a round trip, so that every press the

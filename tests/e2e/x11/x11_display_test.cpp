@@ -11,8 +11,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "capture/bmp_writer.h"
+#include "support/memory_files.h"
 #include "support/xvfb.h"
 
 // Last: its macros would clash with the test framework's names.
@@ -180,6 +183,54 @@ TEST(X11Display, AWindowsAlphaNeverReachesThePicturesFourthByte) {
       with_alpha += screen.Row(y)[x * 4 + 3] != 0 ? 1 : 0;
   }
   EXPECT_EQ(with_alpha, 0);
+}
+
+// A screen large enough is written by the server into the picture's own memory, alpha and all;
+// a smaller one is copied. Either way the file has the colours and no alpha, and whether the
+// server shares memory or refuses it, nothing of it stays mapped once the pictures are gone.
+TEST(X11Display, APictureTheServerWritesIntoSavesWithoutAlphaAndLeavesNoSegmentBehind) {
+  const bool can_refuse = std::system("unshare --ipc true 2>/dev/null") == 0;
+  for (const bool refuses : {false, true}) {
+    if (refuses && !can_refuse)
+      continue;
+    for (const auto& [width, height] : {std::pair{320, 200}, std::pair{1280, 800}}) {
+      SCOPED_TRACE(std::to_string(width) + (refuses ? " refusing" : " sharing"));
+      test::Xvfb server(width, height, 24, /*own_ipc=*/refuses);
+      Display* d = XOpenDisplay(nullptr);
+      XVisualInfo argb{};
+      ASSERT_TRUE(XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb));
+      XSetWindowAttributes attributes{};
+      attributes.colormap = XCreateColormap(d, DefaultRootWindow(d), argb.visual, AllocNone);
+      attributes.background_pixel = 0x80FF2000;  // half-transparent orange
+      attributes.override_redirect = True;
+      const Window window =
+          XCreateWindow(d, DefaultRootWindow(d), 10, 20, 30, 40, 0, 32, InputOutput, argb.visual,
+                        CWColormap | CWBackPixel | CWBorderPixel | CWOverrideRedirect, &attributes);
+      XMapRaised(d, window);
+      XSync(d, False);
+      test::MemoryFiles files;
+      {
+        std::optional<Bitmap> screen;
+        {
+          X11Display x11;
+          for (int frame = 0; frame < 2; ++frame) {  // the second into memory already shared
+            screen.emplace(width, height, 32);
+            x11.CopyScreen(*screen, 0, 0);
+          }
+        }
+        XCloseDisplay(d);
+        EXPECT_EQ(screen->PixelColor(10, 20), (Color{0xFF, 0x20, 0x00}));
+        SaveBmp(*screen, "/shot.bmp", files);
+      }
+      EXPECT_EQ(AttachedSegments(), 0);
+      const std::string& bmp = files.files.at("/shot.bmp");
+      ASSERT_EQ(bmp.size(), 54u + static_cast<std::size_t>(width) * height * 4);
+      int with_alpha = 0;
+      for (std::size_t at = 54 + 3; at < bmp.size(); at += 4)
+        with_alpha += bmp[at] != 0 ? 1 : 0;
+      EXPECT_EQ(with_alpha, 0);
+    }
+  }
 }
 
 TEST(X11Display, ASixteenBitScreenIsCopiedAtSixteenBits) {
