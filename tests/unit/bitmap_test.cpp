@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -168,6 +169,38 @@ TEST(Bitmap, PaletteIndexesPutTheLeftmostPixelInTheHighBits) {
   nibbles.Row(0)[0] = 0xA0;
   EXPECT_EQ(nibbles.PixelColor(0, 0), (Color{3, 2, 1}));
   EXPECT_EQ(nibbles.PixelColor(1, 0), Color{});
+}
+
+// A backend's memory comes and goes with its connection while pictures live on: each block
+// must go back to the memory it came from, whatever is installed by then.
+TEST(Bitmap, EveryBlockGoesBackToTheMemoryItCameFrom) {
+  struct Counted final : PixelMemory {
+    std::vector<std::uint8_t*> live;
+    std::uint8_t* Allocate(std::size_t bytes) override {
+      live.push_back(new std::uint8_t[bytes]());
+      return live.back();
+    }
+    void Free(std::uint8_t* block, std::size_t) override {
+      const auto at = std::find(live.begin(), live.end(), block);
+      ASSERT_NE(at, live.end()) << "a block this memory never gave";
+      live.erase(at);
+      delete[] block;
+    }
+  };
+  const auto counted = std::make_shared<Counted>();
+  {
+    PixelMemory::Use(counted);
+    Bitmap first(64, 64, 32);
+    Bitmap second = first;
+    second.Row(0)[0] = 1;  // a block of its own, from the same memory
+    PixelMemory::Use(nullptr);
+    first.Reset(128, 128, 32);  // bigger blocks, from the heap
+    second.Reset(128, 128, 32);
+    Bitmap third = second;
+    third.Row(127)[511] = 1;
+    EXPECT_FALSE(counted->live.empty()) << "kept as spares";
+  }
+  EXPECT_TRUE(counted->live.empty());
 }
 
 }  // namespace
