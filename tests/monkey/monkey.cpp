@@ -189,6 +189,17 @@ class Monkey {
       history_.pop_front();
   }
   void Fail(const std::string& what) { throw Failure(what); }
+  // Waits a moment for a pop-up menu; whether one came.
+  bool MenuUp() const {
+    for (int i = 0; i < 20; ++i) {
+      for (const Shown& window : target_.Windows()) {
+        if (window.menu)
+          return true;
+      }
+      Pause(100);
+    }
+    return false;
+  }
   void StartProgram();
 
   // The actions.
@@ -463,9 +474,8 @@ void Monkey::Tray(Draws& draws) {
        (right && keyboard ? ", then menu item " + std::to_string(item) + " by keys" : ""));
   ++events_;
   target_.Click(icon, right, 1);
-  if (!right || !keyboard)
+  if (!right || !keyboard || !MenuUp())
     return;
-  Pause(400);
   for (int i = 0; i < item; ++i)
     target_.Key("Down", {}, 0);
   target_.Key("Return", {}, 0);
@@ -515,7 +525,10 @@ void Monkey::SaveDialog(Draws& draws, const std::vector<Shown>& shown) {
     Note(std::string("Save as... ") + (jpg ? "*.JPG" : "*.BMP"));
     ++events_;
     target_.Click({viewer->rect.left + 84, viewer->rect.top + 8}, false, 1);
-    Pause(400);
+    if (!MenuUp())
+      return;
+    if (viewer_keys_quit_)
+      may_quit_until_ = step_ + 3;
     target_.Key("Down", {}, 0);
     if (jpg)
       target_.Key("Down", {}, 0);
@@ -727,6 +740,12 @@ void Monkey::Check(bool final_check) {
   }
   if (boxes > 1)
     Fail(std::to_string(boxes) + " error boxes at once");
+  if (step_ % 50 == 0) {
+    std::cout << "monkey: step " << step_ << ", windows up:";
+    for (const Shown& window : shown)
+      std::cout << " '" << (window.menu ? "menu" : window.title) << "'";
+    std::cout << std::endl;
+  }
   if (viewer && !viewer_was_up_)
     ++captures_;
   viewer_was_up_ = viewer;

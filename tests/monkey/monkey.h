@@ -14,8 +14,8 @@ namespace pixtrel::monkey {
 
 // One of the program's windows that is up, found through the X window tree.
 struct Shown {
-  std::string title;  // empty for a pop-up menu
-  ui::Rect rect;      // the client area, in screen coordinates
+  std::string title;
+  ui::Rect rect;  // the client area, in screen coordinates
   bool menu = false;
 };
 

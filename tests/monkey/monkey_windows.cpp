@@ -121,7 +121,7 @@ std::vector<Shown> ProgramWindows(const std::string& program_class) {
     Shown one;
     one.title = TitleOf(d, window);
     one.rect = {x, y, attributes.width, attributes.height};
-    one.menu = attributes.override_redirect && one.title.empty();
+    one.menu = attributes.override_redirect;
     shown.push_back(one);
     return true;
   });
