@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+// Ctrl+C or a kill ends the run at the next step, with its folders unlocked and unmounted.
+volatile std::sig_atomic_t stopped = 0;
+void Stop(int) {
+  stopped = 1;
+}
 
 void Pause(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -127,6 +134,11 @@ const std::map<std::string, std::vector<Spot>> kSpots = {
 // The about box's contact label opens another program, the mail client, which is not ours to
 // watch: no click lands there.
 constexpr ui::Rect kContact{8, 80, 86, 13};
+
+bool IsSaveDialog(const Shown& window) {
+  return window.title.rfind("Save", 0) == 0 ||
+         window.title.find("Enregistrer") != std::string::npos;
+}
 
 bool Inside(ui::Rect r, ui::Point p) {
   return p.x >= r.left && p.y >= r.top && p.x < r.left + r.width && p.y < r.top + r.height;
@@ -263,7 +275,7 @@ int Monkey::RunAll() {
   try {
     StartProgram();
     const auto end = Clock::now() + length_;
-    while (Clock::now() < end) {
+    while (Clock::now() < end && stopped == 0) {
       ++step_;
       Step();
       Check(false);
@@ -322,7 +334,15 @@ void Monkey::Step() {
   viewer_keys_quit_ = false;
   for (const Shown& window : shown)
     viewer_keys_quit_ = viewer_keys_quit_ || window.title == kViewer;
-  switch (draws.Weighted({22, 6, 26, 6, 8, 9, 7, 6, 4})) {
+  // A modal dialog or box holds every other window until it is answered: answered more often.
+  bool dialog = false, box = false;
+  for (const Shown& window : shown) {
+    dialog = dialog || IsSaveDialog(window);
+    box = box || window.title == kBox;
+  }
+  const int answer = dialog ? 30 : 0;
+  switch (
+      draws.Weighted({22, 6 + (box ? 10 : 0), 26 + (box ? 20 : 0), 6, 8, 9, 7 + answer, 6, 4})) {
     case 0:
       return Hotkey(draws);
     case 1:
@@ -511,7 +531,7 @@ void Monkey::SaveDialog(Draws& draws, const std::vector<Shown>& shown) {
   for (const Shown& window : shown) {
     if (window.title == kViewer)
       viewer = &window;
-    if (window.title.rfind("Save", 0) == 0 || window.title.find("Enregistrer") != std::string::npos)
+    if (IsSaveDialog(window))
       dialog = &window;
   }
   const int kind = draws.Below(7);
@@ -696,7 +716,8 @@ void Monkey::ChangeFolders(Draws& draws) {
     case 3:
       Note("the small disk filled up");
       if (disk_ && disk_->Mounted())
-        Run("cat /dev/zero > " + Quoted(Out() + "/disk/monkey-filler-" + std::to_string(step_)));
+        Run("dd if=/dev/zero bs=64k count=160 of=" +
+            Quoted(Out() + "/disk/monkey-filler-" + std::to_string(step_)));
       break;
     default:
       Note("a file stands where folder " + folder + " was");
@@ -743,8 +764,9 @@ void Monkey::Check(bool final_check) {
   if (step_ % 50 == 0) {
     std::cout << "monkey: step " << step_ << ", windows up:";
     for (const Shown& window : shown)
-      std::cout << " '" << (window.menu ? "menu" : window.title) << "'";
+      std::cout << " '" << window.title << (window.menu ? "' (menu)" : "'");
     std::cout << std::endl;
+    target_.Shot("monkey-" + std::to_string(seed_) + "-step-" + std::to_string(step_));
   }
   if (viewer && !viewer_was_up_)
     ++captures_;
@@ -925,6 +947,8 @@ int main(int argc, char** argv) {
   }
   if (!seed)
     seed = std::random_device()();
+  std::signal(SIGINT, Stop);
+  std::signal(SIGTERM, Stop);
   try {
     std::unique_ptr<Target> target = windows ? WineTarget() : LinuxTarget();
     if (!target) {

@@ -121,7 +121,8 @@ std::vector<Shown> ProgramWindows(const std::string& program_class) {
     Shown one;
     one.title = TitleOf(d, window);
     one.rect = {x, y, attributes.width, attributes.height};
-    one.menu = attributes.override_redirect;
+    // Wine's menus have no title; Qt's carry the program's name.
+    one.menu = attributes.override_redirect && (one.title.empty() || one.title == "pixtrel");
     shown.push_back(one);
     return true;
   });
