@@ -46,6 +46,7 @@ class Desktop {
   // Ends the X server under the program, as a crash would. Nothing of the desktop can be
   // looked at after it.
   void KillServer();
+  pid_t Pid() const { return program_; }  // -1 when it is not running
   // What the program wrote on its standard output and error.
   std::string Log() const { return ReadFileBytes(home_ / "pixtrel.log"); }
 
