@@ -1,6 +1,7 @@
 #include "platform/x11/x11_pixel_memory.h"
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <cstdlib>
@@ -29,6 +30,10 @@ std::uint8_t* ShmPixelMemory::Allocate(std::size_t bytes) {
       shmctl(id, IPC_RMID, nullptr);
       if (address != reinterpret_cast<void*>(-1)) {
         auto* block = static_cast<std::uint8_t*>(address);
+        // One call maps every page in, where the first capture would otherwise stop at each
+        // of them (thousands of faults, the larger part of a fresh process's first press).
+        // Older kernels refuse it, and then the pages come one fault at a time as before.
+        madvise(address, bytes, MADV_POPULATE_WRITE);
         segments_[block] = {id, bytes, 0};
         return block;  // fresh shared pages are zeroes
       }
