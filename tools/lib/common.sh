@@ -54,9 +54,22 @@ need_packages() {
   echo "Installing: ${missing[*]}"
   local sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
+  apt_update
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
+}
+
+# apt-get update, tried again while a mirror is in the middle of a sync. One index that stays
+# stale is no reason to stop: apt keeps the lists it did fetch, and an install that needs the
+# stale one says which package it cannot get.
+apt_update() {
+  local sudo=() i
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  for i in 1 2 3; do
+    "${sudo[@]}" apt-get update -qq && return 0
+    [ "$i" -lt 3 ] && sleep $((i * 15))
+  done
+  echo "apt-get update failed three times; going on with the package lists it fetched" >&2
 }
 
 # Configures (once) and builds one build folder: build_tree DIR [cmake options...]

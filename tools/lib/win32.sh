@@ -3,13 +3,14 @@
 
 WIN32_TOOLCHAIN="$PIXTREL_ROOT/cmake/mingw-i686.cmake"
 
-# What cross-building and running under wine need, on top of PIXTREL_PACKAGES.
+# What cross-building needs, on top of PIXTREL_PACKAGES; and running under wine.
 WIN32_PACKAGES=(
   cmake ninja-build g++-mingw-w64-i686-posix nasm
   dpkg-dev googletest
-  wine wine32:i386 xvfb x11-utils
+  xvfb x11-utils
   locales
 )
+WINE_PACKAGES=(wine wine32:i386)
 
 # The locales whose ANSI code pages the Windows tests try besides 1252: 1251 and 932.
 WIN32_TEST_LOCALES=(ru_RU ja_JP)
@@ -27,14 +28,34 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs what is missing, with the i386 architecture that wine32 comes from.
+# Whether this machine runs 32-bit x86 programs, as wine must to run Pixtrel.exe. Some kernels
+# are built or booted with that off (ia32_emulation=off): then every wine run ends in "Exec
+# format error". Asked of a 91-byte program that only exits.
+can_run_32bit() {
+  local probe="$PIXTREL_ROOT/build/.exit32" ok=1
+  mkdir -p "$PIXTREL_ROOT/build"
+  printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5b\x00\x00\x00\x5b\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null && ok=0
+  rm -f "$probe"
+  return $ok
+}
+
+NO_32BIT="this machine cannot run 32-bit x86 programs (its kernel has 32-bit emulation off), and wine runs Pixtrel.exe as one"
+
+# Installs what is missing: the cross toolchain, and wine with the i386 architecture that
+# wine32 comes from where this machine can run it.
 need_win32_packages() {
   wait_for_apt
+  if ! can_run_32bit; then
+    need_packages "${WIN32_PACKAGES[@]}"
+    return
+  fi
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
     # No update here: wine32:i386 cannot be installed yet, so need_packages runs one.
   fi
-  need_packages "${WIN32_PACKAGES[@]}"
+  need_packages "${WIN32_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
 }
 
 # Makes the UTF-8 locales of WIN32_TEST_LOCALES that this machine lacks.
@@ -70,7 +91,7 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   fi
   wait_for_apt
-  as_root apt-get update -qq
+  apt_update
 }
 
 # Static libjpeg (the 62 API) for i686 Windows into DEST/include and DEST/lib, built from
@@ -129,6 +150,10 @@ build_gtest_win32() {
 # wine-run needs what this exports. Pair it with stop_wine_session in an EXIT trap.
 start_wine_session() {
   local dir
+  if ! can_run_32bit; then
+    echo "wine: $NO_32BIT" >&2
+    return 1
+  fi
   dir=$(mkdir -p "$1" && cd "$1" && pwd)
   export WINEPREFIX="$dir/wineprefix" WINEARCH=win32 WINEDEBUG=-all
   # A server left over by a run that was killed would answer with that run's display.
