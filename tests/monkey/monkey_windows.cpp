@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "monkey/monkey.h"
+#include "support/x_titles.h"
 
 // Last: its macros would clash with other names.
 #include <X11/Xatom.h>
@@ -12,6 +13,8 @@
 
 namespace pixtrel::monkey {
 namespace {
+
+using test::TitleOf;
 
 // Windows come and go while the tree is walked; one that vanished mid-walk is no error.
 int IgnoreXErrors(Display*, XErrorEvent*) {
@@ -32,28 +35,6 @@ class Connection {
  private:
   Display* display_;
 };
-
-std::string TitleOf(Display* d, Window window) {
-  std::string title;
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
-                         XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                         &data) == Success &&
-      data != nullptr) {
-    title.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-    return title;
-  }
-  char* name = nullptr;
-  if (XFetchName(d, window, &name) && name != nullptr) {
-    title = name;
-    XFree(name);
-  }
-  return title;
-}
 
 std::string ClassOf(Display* d, Window window) {
   XClassHint hint{};

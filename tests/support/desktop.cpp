@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/x11/x11_display.h"
+#include "support/x_titles.h"
 
 // Last: its macros would clash with Qt's names.
 #include <X11/Xatom.h>
@@ -66,29 +67,6 @@ void Stop(pid_t& pid) {
   pid = -1;
 }
 
-// The UTF-8 title toolkits set beside the old Latin-1 one, or that one where it is missing.
-std::string TitleOf(Display* d, Window window) {
-  std::string title;
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
-                         XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                         &data) == Success &&
-      data != nullptr) {
-    title.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-    return title;
-  }
-  char* name = nullptr;
-  if (XFetchName(d, window, &name) && name != nullptr) {
-    title = name;
-    XFree(name);
-  }
-  return title;
-}
-
 struct Found {
   Window window = 0;
   Window parent = 0;
@@ -132,6 +110,28 @@ int IgnoreXErrors(Display*, XErrorEvent*) {
 }
 
 }  // namespace
+
+std::string TitleOf(Display* d, Window window) {
+  std::string title;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                         XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
+                         &data) == Success &&
+      data != nullptr) {
+    title.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    return title;
+  }
+  char* name = nullptr;
+  if (XFetchName(d, window, &name) && name != nullptr) {
+    title = name;
+    XFree(name);
+  }
+  return title;
+}
 
 Desktop::Desktop(int width, int height, Setup setup)
     : server_(width, height), with_tray_(setup.tray) {
