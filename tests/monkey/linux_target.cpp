@@ -4,6 +4,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,12 @@ long OpenDescriptors(pid_t pid) {
        !error && it != end; it.increment(error))
     ++count;
   return error ? -1 : count;
+}
+
+std::string ScreenPoint(ui::Point p, ui::Rect screen) {
+  const int x = std::clamp(p.x, screen.left, screen.left + screen.width - 1);
+  const int y = std::clamp(p.y, screen.top, screen.top + screen.height - 1);
+  return std::to_string(x) + " " + std::to_string(y);
 }
 
 // A string for a shell's single quotes.
@@ -107,7 +114,7 @@ class Linux : public Target {
   }
   void Type(const std::string& utf8) override { desktop_.Xdo("type --delay 2 -- " + Quoted(utf8)); }
   void Click(ui::Point at, bool right, int count) override {
-    desktop_.Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click " +
+    desktop_.Xdo("mousemove " + At(at) + " click " +
                  (count > 1 ? "--repeat " + std::to_string(count) + " --delay 80 " : "") +
                  (right ? "3" : "1"));
   }
@@ -171,7 +178,7 @@ class Linux : public Target {
     return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) +
            std::to_string(ms % 100 / 10);
   }
-  static std::string At(ui::Point p) { return std::to_string(p.x) + " " + std::to_string(p.y); }
+  std::string At(ui::Point p) const { return ScreenPoint(p, ScreenRect()); }
 
   test::Desktop desktop_;
 };

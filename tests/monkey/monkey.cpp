@@ -2,6 +2,7 @@
 // seeded generator, so a seed replays its stream of actions.
 //   monkey [--windows] [--seed N] [--minutes M | --seconds S]
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -50,7 +51,12 @@ void Pause(int ms) {
 }
 
 bool Run(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  const int status = std::system((command + " >/dev/null 2>&1").c_str());
+  // std::system ignores Ctrl+C while its command runs: the command's end by it says it came.
+  if ((WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) ||
+      (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT))
+    stopped = 1;
+  return status == 0;
 }
 
 // The draws of one step: always as many, whatever the step does with them, so that the stream

@@ -64,6 +64,10 @@ class Target {
 std::unique_ptr<Target> LinuxTarget();
 std::unique_ptr<Target> WineTarget();  // null where the Windows build was not named
 
+// A point as xdotool takes it, moved onto the screen: a window partly off the screen has points
+// nobody can click, and xdotool reads a negative number as an option.
+std::string ScreenPoint(ui::Point p, ui::Rect screen);
+
 // The program's viewable top-level windows and menus on $DISPLAY: those whose WM_CLASS begins
 // with `program_class`, ignoring case, and that are larger than a tray icon.
 std::vector<Shown> ProgramWindows(const std::string& program_class);

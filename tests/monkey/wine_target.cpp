@@ -187,7 +187,7 @@ class Wine : public Target {
   void Shot(const std::string& name) const override { desktop_.Shot(name); }
 
  private:
-  static std::string At(ui::Point p) { return std::to_string(p.x) + " " + std::to_string(p.y); }
+  std::string At(ui::Point p) const { return ScreenPoint(p, ScreenRect()); }
 
   // The wine process of our Pixtrel.exe: its command line names it, and it runs on our display.
   pid_t UnixPid() const {
