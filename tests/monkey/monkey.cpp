@@ -783,7 +783,8 @@ void Monkey::Check(bool final_check) {
     CheckResources(final_check);
 }
 
-// Whether a file is a whole BMP or JPEG of a size a capture can have; why not, or "".
+// Whether a file is a whole BMP or JPEG of a size a capture can have; why not, or "". A picture
+// with no pixels, such as Alt or Ctrl make with no window in front, is written as 0 bytes.
 std::string Monkey::FileFault(const std::string& path, bool decode) const {
   const std::string bytes = test::ReadFileBytes(path);
   const ui::Rect screen = target_.ScreenRect();
@@ -812,10 +813,10 @@ std::string Monkey::FileFault(const std::string& path, bool decode) const {
     if (static_cast<unsigned char>(bytes[bytes.size() - 2]) != 0xFF ||
         static_cast<unsigned char>(bytes.back()) != 0xD9)
       return "a JPEG cut short";
-  } else {
+  } else if (!bytes.empty()) {
     return "neither BMP nor JPEG (" + std::to_string(bytes.size()) + " bytes)";
   }
-  if (!decode)
+  if (!decode || bytes.empty())
     return "";
   const Bitmap picture = test::DecodeImage(bytes);
   if (picture.Width() <= 0 || picture.Width() > screen.width || picture.Height() <= 0 ||
