@@ -30,6 +30,14 @@ std::string AutoRecordInto(const std::string& folder) {
   return "[Settings]\r\nAutoRec=oui\r\nAutoRecFormat=bmp\r\nSaveFilePath=" + folder + "\r\n";
 }
 
+// Captures that have landed in a folder: a temporary is one still being written.
+std::size_t Landed(const std::string& folder) {
+  const std::vector<std::string> names =
+      FileExists(folder) ? ListFolder(folder) : std::vector<std::string>{};
+  return static_cast<std::size_t>(std::count_if(
+      names.begin(), names.end(), [](const std::string& name) { return name.front() != '.'; }));
+}
+
 bool Viewable(const Desktop& desktop, const std::string& title) {
   return desktop.Window(title).viewable;
 }
@@ -102,9 +110,9 @@ TEST(Faults, AFullDiskStopsAHeldKeyRecordWithTheWriteErrorAndLosesNothing) {
   ASSERT_TRUE(Desktop::WaitFor([&] { return !desktop.Window("Pixtrel").viewable; }));
   std::remove((shots + "/" + kept.back()).c_str());
   kept.pop_back();
-  const std::vector<std::string> before = ListFolder(shots);
+  const std::size_t before = Landed(shots);
   ASSERT_TRUE(desktop.Xdo("key F12"));
-  EXPECT_TRUE(Desktop::WaitFor([&] { return ListFolder(shots).size() == before.size() + 1; }));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return Landed(shots) == before + 1; }));
   ExpectOnlyWholeCaptures(shots);
 }
 
@@ -118,17 +126,10 @@ TEST(Faults, AFolderMovedAwayDuringAHeldKeyRecordIsMadeAgainOrReported) {
   std::filesystem::create_directories(shots);
   desktop.WriteSettings(AutoRecordInto(folder));
   desktop.Start();
-  // Captures that have landed: a temporary is one still being written.
-  const auto count = [](const std::string& path) {
-    const std::vector<std::string> names =
-        FileExists(path) ? ListFolder(path) : std::vector<std::string>{};
-    return std::count_if(names.begin(), names.end(),
-                         [](const std::string& name) { return name.front() != '.'; });
-  };
   ASSERT_TRUE(desktop.Xdo("keydown F12"));
-  ASSERT_TRUE(Desktop::WaitFor([&] { return count(folder) >= 2; }));
+  ASSERT_TRUE(Desktop::WaitFor([&] { return Landed(folder) >= 2; }));
   std::filesystem::rename(folder, shots + "/moved");
-  const bool resumed = Desktop::WaitFor([&] { return count(folder) >= 2; });
+  const bool resumed = Desktop::WaitFor([&] { return Landed(folder) >= 2; });
   const bool boxed = Viewable(desktop, "Pixtrel");
   std::filesystem::rename(shots, desktop.Home() / "shots.moved");
   const bool refused = Desktop::WaitFor([&] { return Viewable(desktop, "Pixtrel"); });
@@ -149,7 +150,7 @@ TEST(Faults, AFolderMovedAwayDuringAHeldKeyRecordIsMadeAgainOrReported) {
   EXPECT_FALSE(FileExists(shots));
   std::filesystem::create_directories(shots);
   ASSERT_TRUE(desktop.Xdo("key F12"));
-  EXPECT_TRUE(Desktop::WaitFor([&] { return count(folder) == 1; }));
+  EXPECT_TRUE(Desktop::WaitFor([&] { return Landed(folder) == 1; }));
   ExpectOnlyWholeCaptures(folder);
 }
 
