@@ -34,7 +34,9 @@ Bitmap WaitForFile(const std::string& folder, std::size_t count) {
   WaylandSession::WaitFor([&] {
     if (!FileExists(folder))
       return false;
+    // Landed captures only: a temporary, still being written, would sort first.
     std::vector<std::string> names = ListFolder(folder);
+    std::erase_if(names, [](const std::string& name) { return name.front() == '.'; });
     if (names.size() < count)
       return false;
     std::sort(names.begin(), names.end());
