@@ -748,6 +748,10 @@ void Monkey::Check(bool final_check) {
     Fail("the program's log: " + fault);
   if (const std::string box = target_.CrashBox(); !box.empty())
     Fail("a crash box: " + box);
+  // An exit under way shows nothing while it finishes, and the sanitizers' last look at the
+  // heap can take seconds: still the stream's own.
+  if (step_ <= may_quit_until_ && target_.TrayIcon().x < 0 && target_.Windows().empty())
+    may_quit_until_ = step_ + 3;
   if (const std::optional<int> code = target_.Exited()) {
     if (step_ > may_quit_until_)
       Fail("the program ended by itself, code " + std::to_string(*code));
