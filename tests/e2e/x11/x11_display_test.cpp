@@ -156,14 +156,15 @@ TEST(X11Display, AServerThatRefusesSharedMemoryStillGivesTheScreenAndNothingStay
   }
 }
 
-TEST(X11Display, AWindowsAlphaNeverReachesThePicturesFourthByte) {
-  test::Xvfb server(320, 200);
-  Display* d = XOpenDisplay(nullptr);
+// A half-transparent orange window at (10, 20), 30 x 40, on a 32-bit visual; false where the
+// server has none.
+bool MapTranslucentOrange(Display* d) {
   XVisualInfo argb{};
-  ASSERT_TRUE(XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb));
+  if (!XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb))
+    return false;
   XSetWindowAttributes attributes{};
   attributes.colormap = XCreateColormap(d, DefaultRootWindow(d), argb.visual, AllocNone);
-  attributes.background_pixel = 0x80FF2000;  // half-transparent orange
+  attributes.background_pixel = 0x80FF2000;
   attributes.border_pixel = 0;
   attributes.override_redirect = True;
   const Window window =
@@ -171,6 +172,13 @@ TEST(X11Display, AWindowsAlphaNeverReachesThePicturesFourthByte) {
                     CWColormap | CWBackPixel | CWBorderPixel | CWOverrideRedirect, &attributes);
   XMapRaised(d, window);
   XSync(d, False);
+  return true;
+}
+
+TEST(X11Display, AWindowsAlphaNeverReachesThePicturesFourthByte) {
+  test::Xvfb server(320, 200);
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_TRUE(MapTranslucentOrange(d));
 
   X11Display x11;
   Bitmap screen(320, 200, 32);
@@ -197,17 +205,7 @@ TEST(X11Display, APictureTheServerWritesIntoSavesWithoutAlphaAndLeavesNoSegmentB
       SCOPED_TRACE(std::to_string(width) + (refuses ? " refusing" : " sharing"));
       test::Xvfb server(width, height, 24, /*own_ipc=*/refuses);
       Display* d = XOpenDisplay(nullptr);
-      XVisualInfo argb{};
-      ASSERT_TRUE(XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb));
-      XSetWindowAttributes attributes{};
-      attributes.colormap = XCreateColormap(d, DefaultRootWindow(d), argb.visual, AllocNone);
-      attributes.background_pixel = 0x80FF2000;  // half-transparent orange
-      attributes.override_redirect = True;
-      const Window window =
-          XCreateWindow(d, DefaultRootWindow(d), 10, 20, 30, 40, 0, 32, InputOutput, argb.visual,
-                        CWColormap | CWBackPixel | CWBorderPixel | CWOverrideRedirect, &attributes);
-      XMapRaised(d, window);
-      XSync(d, False);
+      ASSERT_TRUE(MapTranslucentOrange(d));
       test::MemoryFiles files;
       {
         std::optional<Bitmap> screen;
